@@ -1,0 +1,100 @@
+// spectrogrid core: short-time Fourier coefficients at an arbitrary list of
+// frequencies, computed exactly and reproducibly from plain arrays.
+//
+// The core never allocates and never calls a host: every buffer is owned by
+// the caller. Counts are 32-bit signed; element indices into the coefficient
+// planes are 64-bit, since K * frameCount may exceed 2^31 - 1.
+//
+// Arithmetic contract (it fixes every bit of every result):
+//   angularSteps[i] = (double(i) / sampleRate) * 6.283185307179586
+//   theta           = angularSteps[i] * frequencies[k]
+//   cosTable[i]     = cos(theta), sinTable[i] = sin(theta)
+//   p               = signal[j*hop + i] * window[i]
+//   re = +0.0; re = re + p * cosTable[i]   for i = 0, 1, ..., L-1
+//   im = +0.0; im = im - p * sinTable[i]   for i = 0, 1, ..., L-1
+// Every product is rounded to double before it is added (no fused
+// multiply-add); each coefficient has one accumulator summed in ascending i.
+#ifndef SPECTROGRID_CORE_SPECTROGRID_H
+#define SPECTROGRID_CORE_SPECTROGRID_H
+
+#include <cstdint>
+
+namespace spectrogrid {
+
+// Read-only views of the caller's inputs; nothing is copied.
+struct AnalysisInputs {
+    const double* signal;   // signalLength samples, index 0 .. N-1
+    std::int32_t signalLength;
+    const double* window;   // windowLength weights; also the frame length L
+    std::int32_t windowLength;
+    double overlap;         // samples shared by consecutive frames; may be fractional, zero or negative
+    const double* frequencies;  // frequencyCount values in cycles per unit of sampleRate, any order
+    std::int32_t frequencyCount;
+    double sampleRate;      // samples per unit time
+};
+
+// Frame geometry of one call. Frame j covers samples j*hop .. j*hop + L - 1.
+struct FramePlan {
+    std::int32_t hop;
+    std::int32_t frameCount;
+};
+
+// The K x frameCount result as two column-major planes: element (k, j) at k + j*K.
+struct CoefficientPlanes {
+    double* real;
+    double* imag;
+};
+
+// Three caller-provided vectors of L doubles each.
+struct ScratchTables {
+    double* angularSteps;
+    double* cosTable;
+    double* sinTable;
+};
+
+// Computes hop = trunc(L - overlap) and frameCount = floor((N - overlap) / hop),
+// lowered so that every frame lies inside the signal:
+// (frameCount - 1) * hop + L <= N. Never negative. Where the plan is
+// meaningless (overlap not finite, hop < 1 or not representable, L < 1)
+// frameCount is 0; hop is 0 when it cannot be represented.
+FramePlan planFrames(std::int32_t signalLength, std::int32_t windowLength, double overlap);
+
+// Writes angularSteps[i] = double(i) / sampleRate * 6.283185307179586 for
+// i < windowLength. Writes nothing when windowLength <= 0.
+void fillAngularSteps(double* angularSteps, std::int32_t windowLength, double sampleRate);
+
+// Writes times[j] = (double(j * hop) + windowLength * 0.5) / sampleRate for
+// j < frameCount: the time of the frame's centre. Writes nothing when
+// frameCount <= 0.
+void fillFrameTimes(double* times, std::int32_t frameCount, std::int32_t hop,
+                    std::int32_t windowLength, double sampleRate);
+
+// Fills tables.cosTable and tables.sinTable for frequency index k from
+// tables.angularSteps (already filled) and inputs.frequencies[k].
+void fillTwiddles(const AnalysisInputs& inputs, const ScratchTables& tables, std::int32_t k);
+
+// Writes row k of both planes for every frame of the plan from the signal,
+// the window and the twiddle tables of frequency k.
+void accumulateFrames(const AnalysisInputs& inputs, const FramePlan& plan,
+                      const ScratchTables& tables, const CoefficientPlanes& planes,
+                      std::int32_t k);
+
+// Fills every output of one call: the angular step table, the time axis
+// (plan.frameCount entries) and both coefficient planes
+// (frequencyCount * frameCount entries each). The plan must come from
+// planFrames for the same inputs.
+void computeCoefficients(const AnalysisInputs& inputs, const FramePlan& plan,
+                         const ScratchTables& tables, const CoefficientPlanes& planes,
+                         double* times);
+
+// The most threads a call requests.
+constexpr int maxAnalysisThreads = 4;
+
+// Parallel form: requests min(processors, maxAnalysisThreads) threads from the
+// OpenMP runtime for this and later regions; the setting stays after the
+// call. Serial form: does nothing.
+void setAnalysisThreads();
+
+}  // namespace spectrogrid
+
+#endif

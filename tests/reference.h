@@ -1,0 +1,108 @@
+// A plain, independently written model of the analysis, used as the oracle
+// of the core's tests. Every product goes through a volatile store, so no
+// compiler setting can fuse it with the following addition: if the core ever
+// forms a fused multiply-add, the comparison with this model fails.
+#ifndef SPECTROGRID_TESTS_REFERENCE_H
+#define SPECTROGRID_TESTS_REFERENCE_H
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace reference {
+
+inline double roundedProduct(double a, double b) {
+    volatile double product = a * b;
+    return product;
+}
+
+struct Plan {
+    std::int32_t hop = 0;
+    std::int32_t frameCount = 0;
+};
+
+// Hop and frame count as defined, then lowered one by one until the last
+// frame ends inside the signal.
+inline Plan plan(std::int64_t N, std::int64_t L, double overlap) {
+    Plan result;
+    if (!std::isfinite(overlap)) return result;
+    const double span = static_cast<double>(L) - overlap;
+    if (!(span > -2147483649.0 && span < 2147483648.0)) return result;
+    const std::int64_t hop = static_cast<std::int64_t>(std::trunc(span));
+    result.hop = static_cast<std::int32_t>(hop);
+    if (hop < 1 || L < 1) return result;
+    double frames = std::floor((static_cast<double>(N) - overlap) / static_cast<double>(hop));
+    if (!(frames > 0)) return result;
+    if (frames > 2147483647.0) frames = 2147483647.0;
+    std::int64_t count = static_cast<std::int64_t>(frames);
+    while (count > 0 && (count - 1) * hop + L > N) --count;
+    result.frameCount = static_cast<std::int32_t>(count);
+    return result;
+}
+
+struct Result {
+    Plan plan;
+    std::vector<double> angularSteps;
+    std::vector<double> times;
+    std::vector<double> real;
+    std::vector<double> imag;
+    std::vector<double> lastCos;  // twiddles of the last frequency
+    std::vector<double> lastSin;
+};
+
+inline Result analyse(const std::vector<double>& signal, const std::vector<double>& window,
+                      double overlap, const std::vector<double>& frequencies, double sampleRate) {
+    Result r;
+    const std::int64_t N = static_cast<std::int64_t>(signal.size());
+    const std::int64_t L = static_cast<std::int64_t>(window.size());
+    const std::int64_t K = static_cast<std::int64_t>(frequencies.size());
+    r.plan = plan(N, L, overlap);
+    const std::int64_t frames = r.plan.frameCount;
+
+    r.angularSteps.resize(L);
+    for (std::int64_t i = 0; i < L; ++i) {
+        const double perSample = static_cast<double>(i) / sampleRate;
+        r.angularSteps[i] = roundedProduct(perSample, 6.283185307179586);
+    }
+    r.times.resize(frames);
+    for (std::int64_t j = 0; j < frames; ++j) {
+        const double start = static_cast<double>(j * r.plan.hop);
+        r.times[j] = (start + static_cast<double>(L) * 0.5) / sampleRate;
+    }
+
+    r.real.assign(K * frames, 0.0);
+    r.imag.assign(K * frames, 0.0);
+    std::vector<double> c(L), s(L);
+    for (std::int64_t k = 0; k < K; ++k) {
+        for (std::int64_t i = 0; i < L; ++i) {
+            const double theta = roundedProduct(r.angularSteps[i], frequencies[k]);
+            c[i] = std::cos(theta);
+            s[i] = std::sin(theta);
+        }
+        for (std::int64_t j = 0; j < frames; ++j) {
+            double re = 0.0;
+            double im = 0.0;
+            for (std::int64_t i = 0; i < L; ++i) {
+                const double p = roundedProduct(signal[j * r.plan.hop + i], window[i]);
+                re = re + roundedProduct(p, c[i]);
+                im = im - roundedProduct(p, s[i]);
+            }
+            r.real[k + j * K] = re;
+            r.imag[k + j * K] = im;
+        }
+    }
+    if (K > 0) {
+        r.lastCos = c;
+        r.lastSin = s;
+    }
+    return r;
+}
+
+inline bool sameBits(const std::vector<double>& a, const double* b, std::size_t n) {
+    return a.size() == n && (n == 0 || std::memcmp(a.data(), b, n * sizeof(double)) == 0);
+}
+
+}  // namespace reference
+
+#endif
