@@ -1,9 +1,8 @@
 // Twiddle tables, frame accumulation and the driver of one call.
 #include "spectrogrid.h"
 
-#include <cmath>
-
 #include "parallel_region.h"
+#include "sincos.h"
 
 namespace spectrogrid {
 
@@ -13,8 +12,7 @@ void fillTwiddleRange(const double* angularSteps, double frequency, double* cosT
                       double* sinTable, std::int64_t begin, std::int64_t end) {
     for (std::int64_t i = begin; i < end; ++i) {
         const double theta = angularSteps[i] * frequency;
-        cosTable[i] = std::cos(theta);
-        sinTable[i] = std::sin(theta);
+        sinCos(theta, &sinTable[i], &cosTable[i]);
     }
 }
 

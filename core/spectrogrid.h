@@ -45,12 +45,20 @@ struct CoefficientPlanes {
     double* imag;
 };
 
-// Three caller-provided vectors of L doubles each.
+// Caller-provided scratch: three vectors of L doubles each, and a workspace
+// of workspaceLength(...) doubles for the blocked kernels (may be null when
+// that length is 0).
 struct ScratchTables {
     double* angularSteps;
     double* cosTable;
     double* sinTable;
+    double* workspace;
 };
+
+// Number of doubles of ScratchTables::workspace that computeCoefficients
+// needs for these sizes; bounded by a few MiB whatever the sizes.
+std::int64_t workspaceLength(std::int32_t windowLength, std::int32_t frequencyCount,
+                             std::int32_t frameCount);
 
 // Computes hop = trunc(L - overlap) and frameCount = floor((N - overlap) / hop),
 // lowered so that every frame lies inside the signal:

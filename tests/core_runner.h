@@ -39,7 +39,7 @@ inline CoreOutput runCore(const std::vector<double>& signal, const std::vector<d
     out.real.assign(cells, unwritten);
     out.imag.assign(cells, unwritten);
     spectrogrid::ScratchTables tables = {out.angularSteps.data(), out.cosTable.data(),
-                                         out.sinTable.data()};
+                                         out.sinTable.data(), nullptr};
     spectrogrid::CoefficientPlanes planes = {out.real.data(), out.imag.data()};
     spectrogrid::computeCoefficients(in, out.plan, tables, planes, out.times.data());
     return out;

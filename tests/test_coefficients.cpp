@@ -174,7 +174,7 @@ TEST(Coefficients, ElementIndicesUse64Bits) {
                                       0.0, frequencies, static_cast<std::int32_t>(K), 1.0};
     const spectrogrid::FramePlan plan = spectrogrid::planFrames(in.signalLength, 2, 0.0);
     ASSERT_EQ(plan.frameCount, frames);
-    spectrogrid::ScratchTables tables = {steps.data(), cosTable.data(), sinTable.data()};
+    spectrogrid::ScratchTables tables = {steps.data(), cosTable.data(), sinTable.data(), nullptr};
     spectrogrid::CoefficientPlanes planes = {static_cast<double*>(real), static_cast<double*>(imag)};
     spectrogrid::fillAngularSteps(steps.data(), 2, 1.0);
     spectrogrid::fillTwiddles(in, tables, static_cast<std::int32_t>(K - 1));
