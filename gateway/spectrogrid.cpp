@@ -89,10 +89,10 @@ Fault checkRealFullDouble(const mxArray* array, InputSlot slot) {
 // vector, whatever its shape.
 bool isVector(const mxArray* array) {
     if (mxGetNumberOfElements(array) == 0) return true;
-    const auto dimensionCount = mxGetNumberOfDimensions_700(array);
-    const auto* dimensions = mxGetDimensions_700(array);
+    const std::int64_t dimensionCount = mxGetNumberOfDimensions_700(array);
+    const auto* dimensions = mxGetDimensions_700(array);  // int in MATLAB, int64 in Octave
     int nonSingleton = 0;
-    for (decltype(mxGetNumberOfDimensions_700(array)) d = 0; d < dimensionCount; ++d) {
+    for (std::int64_t d = 0; d < dimensionCount; ++d) {
         if (dimensions[d] != 1) ++nonSingleton;
     }
     return nonSingleton <= 1;
