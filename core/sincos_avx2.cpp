@@ -41,6 +41,7 @@ inline Vec lookup(const double* table, Bits index) { return _mm256_i64gather_pd(
 inline Vec select(Mask m, Vec a, Vec b) { return _mm256_blendv_pd(b, a, m); }
 inline Mask sameValue(Vec a, Vec b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
 inline Mask bothSet(Mask a, Mask b) { return _mm256_and_pd(a, b); }
+inline bool allSet(Mask a) { return _mm256_movemask_pd(a) == 0xf; }
 
 #include "sincos_kernel-inl.h"
 

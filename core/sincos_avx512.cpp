@@ -42,6 +42,7 @@ inline Vec lookup(const double* table, Bits index) { return _mm512_i64gather_pd(
 inline Vec select(Mask m, Vec a, Vec b) { return _mm512_mask_blend_pd(m, b, a); }
 inline Mask sameValue(Vec a, Vec b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
 inline Mask bothSet(Mask a, Mask b) { return static_cast<Mask>(a & b); }
+inline bool allSet(Mask a) { return a == 0xff; }
 
 #include "sincos_kernel-inl.h"
 

@@ -52,6 +52,7 @@ inline Vec lookup(const double* table, Bits index) { return table[index]; }
 inline Vec select(Mask m, Vec a, Vec b) { return m ? a : b; }
 inline Mask sameValue(Vec a, Vec b) { return a == b; }
 inline Mask bothSet(Mask a, Mask b) { return a && b; }
+inline bool allSet(Mask a) { return a; }
 
 #include "sincos_kernel-inl.h"
 
@@ -115,7 +116,7 @@ bool sinCosHuge(double theta, double* sine, double* cosine) {
         rlo = -rlo;
     }
     double s, c;
-    const bool decided = sinCosReduced(j & 2047, rhi, rlo, hugeReductionError, &s, &c);
+    const bool decided = sinCosReduced(j & 2047, rhi, rlo, 1.0, hugeReductionError, &s, &c);
     *sine = theta < 0 ? -s : s;
     *cosine = c;
     return decided;

@@ -49,7 +49,7 @@ void multiplyFractions(const Limb* a, const Limb* b, int n, Limb* c) {
         }
         full[i + n] = static_cast<Limb>(carry);
     }
-    std::memcpy(c, full + n, sizeof(Limb) * n);
+    for (int i = 0; i < n; ++i) c[i] = full[n + i];
 }
 
 // a = a / d truncated, for a small divisor d.
@@ -169,6 +169,75 @@ bool roundWithin(const Limb* v, int limbs, int n, std::uint32_t bound, Rounded* 
     return true;
 }
 
+// sin r and 1 - cos r for 0 <= r <= pi/4 + 2^-32n (fractions of n limbs)
+// from the Taylor series with term_k = r^k / k! truncated at every step.
+// Returns the error bound in units of the last place: each truncation of
+// term_k adds at most 2 units to its error, so the terms added carry at
+// most k^2 units; the terms left out (from the first zero one on) are below
+// 4k units; r itself is within 4 units: k^2 + 4k + 8.
+std::uint32_t sinAndCosDropBySeries(const Limb* r, int n, Limb* sine, Limb* cosDrop) {
+    Limb term[maxFractionLimbs], sinMinus[maxFractionLimbs], cosMinus[maxFractionLimbs];
+    for (int i = 0; i < n; ++i) {
+        term[i] = r[i];
+        sine[i] = r[i];
+        sinMinus[i] = 0;
+        cosDrop[i] = 0;
+        cosMinus[i] = 0;
+    }
+    std::uint32_t k = 1;
+    while (!isZero(term, n)) {
+        ++k;
+        multiplyFractions(term, r, n, term);
+        divideSmall(term, n, k);
+        switch (k & 3u) {
+            case 0: addTo(cosMinus, term, n); break;  // r^4/4!, r^8/8!, ...
+            case 1: addTo(sine, term, n); break;      // r^5/5!, r^9/9!, ...
+            case 2: addTo(cosDrop, term, n); break;   // r^2/2!, r^6/6!, ...
+            default: addTo(sinMinus, term, n); break; // r^3/3!, r^7/7!, ...
+        }
+    }
+    subtractFrom(sine, sinMinus, n);
+    subtractFrom(cosDrop, cosMinus, n);
+    return k * k + 4 * k + 8;
+}
+
+// The same for n = hornerLimbs by Horner's scheme in z = r^2 with the
+// tabulated 1/k!, without divisions:
+//   sin r = r - r z P(z),  P = 1/3! - z/5! + ... + z^16/35!
+//   1 - cos r = z Q(z),    Q = 1/2! - z/4! + ... + z^16/34!
+// (the next terms are below 2^-134). With z <= 0.62 each Horner step adds
+// at most 2 units (coefficient and product truncated) to an error that the
+// next step scales by z: at most 5.3 units in P and Q, 4.4 in sin r and 5.4
+// in 1 - cos r, plus 4 units from r: bound 16.
+constexpr int hornerLimbs = 4;
+constexpr int hornerDegree = 16;
+
+std::uint32_t sinAndCosDropByHorner(const Limb* r, Limb* sine, Limb* cosDrop) {
+    constexpr int n = hornerLimbs;
+    auto coefficient = [](int k, Limb* c) {  // 1/k!, least significant limb first
+        for (int i = 0; i < n; ++i) c[i] = sincos_tables::inverseFactorials[k - 2][n - 1 - i];
+    };
+    Limb z[n], p[n], q[n], product[n];
+    multiplyFractions(r, r, n, z);
+    coefficient(2 * hornerDegree + 3, p);
+    coefficient(2 * hornerDegree + 2, q);
+    for (int j = hornerDegree - 1; j >= 0; --j) {
+        multiplyFractions(z, p, n, product);
+        coefficient(2 * j + 3, p);
+        subtractFrom(p, product, n);
+        multiplyFractions(z, q, n, product);
+        coefficient(2 * j + 2, q);
+        subtractFrom(q, product, n);
+    }
+    Limb rz[n];
+    multiplyFractions(r, z, n, rz);
+    multiplyFractions(rz, p, n, product);
+    for (int i = 0; i < n; ++i) sine[i] = r[i];
+    subtractFrom(sine, product, n);
+    multiplyFractions(z, q, n, cosDrop);
+    return 16;
+}
+
 // One attempt with n fraction limbs. Returns true when both results are
 // decided; `sine` and `cosine` get the nearest candidates in any case.
 bool attempt(std::uint64_t mantissa, int exponent, bool negativeTheta, int n, double* sine,
@@ -197,37 +266,17 @@ bool attempt(std::uint64_t mantissa, int exponent, bool negativeTheta, int n, do
     multiplyFractions(f, piFraction, n, r);
     addTo(r, f, n);
 
-    // Taylor series: term_k = r^k / k!, truncated at every step.
-    Limb term[maxFractionLimbs], sinPlus[maxFractionLimbs], sinMinus[maxFractionLimbs] = {};
-    Limb cosPlus[maxFractionLimbs] = {}, cosMinus[maxFractionLimbs] = {};
-    std::memcpy(term, r, sizeof(Limb) * n);
-    std::memcpy(sinPlus, r, sizeof(Limb) * n);
-    std::uint32_t k = 1;
-    while (!isZero(term, n)) {
-        ++k;
-        multiplyFractions(term, r, n, term);
-        divideSmall(term, n, k);
-        switch (k & 3u) {
-            case 0: addTo(cosMinus, term, n); break;  // + r^4/4!, in cos r - 1 = -(...)
-            case 1: addTo(sinPlus, term, n); break;
-            case 2: addTo(cosPlus, term, n); break;   // - r^2/2!
-            default: addTo(sinMinus, term, n); break;
-        }
-    }
-    // Each truncation of term_k adds at most 2 units to its error, so the
-    // terms added carry at most k^2 units; the terms left out (from the
-    // first zero one on) are below 4k units; the reduced argument is within
-    // 4 units: bound = k^2 + 4k + 8.
-    const std::uint32_t bound = k * k + 4 * k + 8;
-
+    // sin r and 1 - cos r, each within `bound` units of the last place.
     Limb sinValue[maxFractionLimbs + 1] = {};
-    std::memcpy(sinValue, sinPlus, sizeof(Limb) * n);
-    subtractFrom(sinValue, sinMinus, n);
+    Limb cosDrop[maxFractionLimbs + 1] = {};
+    std::uint32_t bound;
+    if (n == hornerLimbs) {
+        bound = sinAndCosDropByHorner(r, sinValue, cosDrop);
+    } else {
+        bound = sinAndCosDropBySeries(r, n, sinValue, cosDrop);
+    }
     Limb cosValue[maxFractionLimbs + 1] = {};
     cosValue[n] = 1;
-    Limb cosDrop[maxFractionLimbs + 1] = {};
-    std::memcpy(cosDrop, cosPlus, sizeof(Limb) * n);
-    subtractFrom(cosDrop, cosMinus, n);
     subtractFrom(cosValue, cosDrop, n + 1);
 
     Rounded sinR = {0, 0}, cosR = {0, 0};

@@ -149,6 +149,23 @@ int main() {
     mpfr_div_ui(t, pi, 2, MPFR_RNDN);
     printLimbs("piOverTwoFraction", t, piOverTwoLimbs, "pi/2 - 1 in 32-bit limbs, most significant first");
 
+    // 1/k! for k = 2 .. 39, truncated to 128 fraction bits.
+    std::printf("// 1/k! for k = 2 + row, truncated to 128 bits in 32-bit limbs, most significant\n"
+                "// first\ninline constexpr std::uint32_t inverseFactorials[38][4] = {\n");
+    mpfr_set_ui(t, 1, MPFR_RNDN);
+    for (int k = 2; k < 40; ++k) {
+        mpfr_div_ui(t, t, k, MPFR_RNDN);
+        mpfr_set(a, t, MPFR_RNDN);
+        std::printf("    {");
+        for (int i = 0; i < 4; ++i) {
+            mpfr_mul_2ui(a, a, 32, MPFR_RNDN);
+            const unsigned long limb = mpfr_get_ui(a, MPFR_RNDZ);
+            mpfr_sub_ui(a, a, limb, MPFR_RNDN);
+            std::printf("0x%08lxu%s", limb, i < 3 ? ", " : "},\n");
+        }
+    }
+    std::printf("};\n\n");
+
     std::printf("}  // namespace sincos_tables\n}  // namespace spectrogrid\n\n#endif\n");
     mpfr_clears(pi, a, s, c, t, static_cast<mpfr_ptr>(nullptr));
     return 0;
