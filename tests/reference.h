@@ -1,13 +1,21 @@
 // A plain, independently written model of the analysis, used as the oracle
 // of the core's tests. Every product goes through a volatile store, so no
 // compiler setting can fuse it with the following addition: if the core ever
-// forms a fused multiply-add, the comparison with this model fails.
+// forms a fused multiply-add, the comparison with this model fails. The
+// twiddles are the correctly rounded sine and cosine from MPFR.
 #ifndef SPECTROGRID_TESTS_REFERENCE_H
 #define SPECTROGRID_TESTS_REFERENCE_H
+
+#if defined(SPECTROGRID_REFERENCE_MPFR)
+#include <mpfr.h>
+#else
+#include "sincos.h"
+#endif
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace reference {
@@ -16,6 +24,44 @@ inline double roundedProduct(double a, double b) {
     volatile double product = a * b;
     return product;
 }
+
+#if defined(SPECTROGRID_REFERENCE_MPFR)
+// sin(theta) and cos(theta) rounded to nearest double, subnormal results
+// included; NaN for NaN and infinite arguments.
+inline void correctlyRoundedSinCos(double theta, double* sine, double* cosine) {
+    if (!std::isfinite(theta)) {
+        *sine = std::numeric_limits<double>::quiet_NaN();
+        *cosine = std::numeric_limits<double>::quiet_NaN();
+        return;
+    }
+    // Exponent range of doubles, so that mpfr_subnormalize rounds results
+    // below 2^-1022 as a double would.
+    const mpfr_exp_t savedMin = mpfr_get_emin();
+    const mpfr_exp_t savedMax = mpfr_get_emax();
+    mpfr_set_emin(-1073);
+    mpfr_set_emax(1024);
+    mpfr_t x, y;
+    mpfr_init2(x, 53);
+    mpfr_init2(y, 53);
+    mpfr_set_d(x, theta, MPFR_RNDN);
+    int inexact = mpfr_sin(y, x, MPFR_RNDN);
+    inexact = mpfr_subnormalize(y, inexact, MPFR_RNDN);
+    *sine = mpfr_get_d(y, MPFR_RNDN);
+    inexact = mpfr_cos(y, x, MPFR_RNDN);
+    mpfr_subnormalize(y, inexact, MPFR_RNDN);
+    *cosine = mpfr_get_d(y, MPFR_RNDN);
+    mpfr_clear(x);
+    mpfr_clear(y);
+    mpfr_set_emin(savedMin);
+    mpfr_set_emax(savedMax);
+}
+#else
+// Cross builds have no MPFR: there the project's own routine stands in, whose
+// correct rounding the native tests establish against MPFR.
+inline void correctlyRoundedSinCos(double theta, double* sine, double* cosine) {
+    spectrogrid::sinCos(theta, sine, cosine);
+}
+#endif
 
 struct Plan {
     std::int32_t hop = 0;
@@ -77,8 +123,7 @@ inline Result analyse(const std::vector<double>& signal, const std::vector<doubl
     for (std::int64_t k = 0; k < K; ++k) {
         for (std::int64_t i = 0; i < L; ++i) {
             const double theta = roundedProduct(r.angularSteps[i], frequencies[k]);
-            c[i] = std::cos(theta);
-            s[i] = std::sin(theta);
+            correctlyRoundedSinCos(theta, &s[i], &c[i]);
         }
         for (std::int64_t j = 0; j < frames; ++j) {
             double re = 0.0;

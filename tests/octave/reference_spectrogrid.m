@@ -1,7 +1,8 @@
 % [C, F, T] = reference_spectrogrid(signal, window, overlap, frequencies, sampleRate)
 % A plain model of spectrogrid in Octave, for the tests: the same products
-% and sums in the same order, so its results match the module bit for bit
-% while both take sine and cosine from the platform's maths library.
+% and sums in the same order, and correctly rounded sines and cosines (from
+% MPFR, through reference_sincos), so its results match the module bit for
+% bit.
 function [C, F, T] = reference_spectrogrid(x, w, overlap, f, fs)
   x = x(:);
   w = w(:);
@@ -31,8 +32,7 @@ function [C, F, T] = reference_spectrogrid(x, w, overlap, f, fs)
   im = zeros(K, M);
   for k = 1:K
     theta = steps * F(k);
-    c = cos(theta);
-    s = sin(theta);
+    [s, c] = reference_sincos(theta);
     % One accumulator per frame, terms added in ascending sample order.
     accRe = zeros(1, M);
     accIm = zeros(1, M);
