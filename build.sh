@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds every module in the release preset, puts dist/spectrogrid/ together
+# Builds every module (Linux in the release preset, Windows in the two
+# cross-build presets), puts dist/spectrogrid/ together
 # (the folder users add to their MATLAB or Octave path), then runs the demo
 # in Octave: a spectrogram of a test signal, written as a PNG image whose
 # path it prints.
@@ -8,5 +9,10 @@ cd "$(dirname "$0")"
 scripts/install-deps.sh
 cmake --preset release
 cmake --build --preset release
+# The Windows modules, cross-built with MinGW-w64 into the same folder.
+for preset in windows64 windows32; do
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" --target spectrogrid_dist
+done
 octave-cli --no-window-system --quiet --norc --no-history --eval \
   "addpath('$PWD/dist/spectrogrid'); addpath('$PWD/demo'); spectrogrid_demo('$PWD/build/release/spectrogrid_demo.png');"

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds and runs every test, in the release preset and in the debug preset
-# (AddressSanitizer and UndefinedBehaviorSanitizer).
+# Builds and runs every test: in the release preset, in the debug preset
+# (AddressSanitizer and UndefinedBehaviorSanitizer), and for both Windows
+# modules, cross-built and run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
 cmake --workflow --preset release
 cmake --workflow --preset debug
+cmake --workflow --preset windows64
+cmake --workflow --preset windows32

@@ -17,6 +17,10 @@
 
 #include "spectrogrid.h"
 
+#if defined(SPECTROGRID_PIN_MODULE)
+#include <windows.h>
+#endif
+
 // mexFunction is the module's one export; everything else stays inside.
 #if defined(_WIN32)
 #define SPECTROGRID_EXPORT __declspec(dllexport)
@@ -179,6 +183,19 @@ spectrogrid::AnalysisInputs readInputs(const mxArray* const prhs[]) {
 
 mxArray* createRealColumn(std::int32_t rows) { return mxCreateDoubleMatrix_700(rows, 1, mxREAL); }
 
+#if defined(SPECTROGRID_PIN_MODULE)
+// The OpenMP runtime linked into this module parks its worker threads
+// between calls. Were the host to unload the module (clear mex), they would
+// wake in unmapped code: the module stays loaded for the life of the process.
+void pinModule() {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&pinModule), &self);
+}
+#else
+void pinModule() {}
+#endif
+
 }  // namespace
 
 extern "C" SPECTROGRID_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
@@ -192,6 +209,7 @@ extern "C" SPECTROGRID_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nr
                           "and times.");
         return;
     }
+    pinModule();
     spectrogrid::setAnalysisThreads();
 
     const Fault inputFault = checkInputs(prhs);

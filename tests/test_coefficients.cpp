@@ -2,7 +2,9 @@
 // and, bit for bit, against the plain reference.
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
 #include <sys/mman.h>
+#endif
 
 #include <cmath>
 #include <cstring>
@@ -154,6 +156,7 @@ TEST(Coefficients, RandomInputsMatchTheReferenceBitForBit) {
     }
 }
 
+#if !defined(_WIN32)
 TEST(Coefficients, ElementIndicesUse64Bits) {
     // Row K-1 of a K x 40 result with K = 2^26 ends past element 2^31; only
     // the touched pages of the reserved planes are ever backed by memory.
@@ -185,3 +188,4 @@ TEST(Coefficients, ElementIndicesUse64Bits) {
     munmap(imag, bytes);
     munmap(freqs, static_cast<std::size_t>(K) * sizeof(double));
 }
+#endif

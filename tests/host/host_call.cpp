@@ -4,6 +4,53 @@
 
 namespace {
 
+unsigned stackOffset = 0;
+
+// Calls the module the way a 32-bit Windows host may: with the stack
+// pointer `stackOffset` bytes off a 16-byte boundary at the call, since that
+// platform promises only 4-byte alignment. Elsewhere a plain call.
+struct EntryCall {
+    MexEntry entry;
+    int nlhs;
+    mxArray** plhs;
+    int nrhs;
+    const mxArray** prhs;
+    unsigned offset;
+};
+
+void callEntry(const EntryCall* call) {
+#if defined(__i386__)
+    __asm__ volatile(
+        "pushl %%ebp\n\t"
+        "movl %%esp, %%ebp\n\t"
+        "andl $-16, %%esp\n\t"
+        "subl 20(%0), %%esp\n\t"
+        "subl $16, %%esp\n\t"
+        "movl 4(%0), %%eax\n\t"
+        "movl %%eax, 0(%%esp)\n\t"
+        "movl 8(%0), %%eax\n\t"
+        "movl %%eax, 4(%%esp)\n\t"
+        "movl 12(%0), %%eax\n\t"
+        "movl %%eax, 8(%%esp)\n\t"
+        "movl 16(%0), %%eax\n\t"
+        "movl %%eax, 12(%%esp)\n\t"
+        "call *0(%0)\n\t"
+        "movl %%ebp, %%esp\n\t"
+        "popl %%ebp\n\t"
+        :
+        : "b"(call)
+        : "eax", "ecx", "edx", "memory", "cc", "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5",
+          "xmm6", "xmm7");
+#else
+    call->entry(call->nlhs, call->plhs, call->nrhs, call->prhs);
+#endif
+}
+
+void invoke(MexEntry entry, int nlhs, mxArray** plhs, int nrhs, const mxArray** prhs) {
+    const EntryCall call = {entry, nlhs, plhs, nrhs, prhs, stackOffset};
+    callEntry(&call);
+}
+
 // Extra slots past those MATLAB provides, to catch writes beyond them.
 constexpr int guardSlots = 4;
 
@@ -22,7 +69,22 @@ Output copyOutput(const mxArray* array) {
     return out;
 }
 
+#if defined(_WIN32)
+// Calls the module with the error call's target set here; true when the
+// call ended in the error call. Nothing with a destructor lives in this
+// frame, which the jump lands in.
+bool invokeWithJump(MexEntry entry, int nlhs, mxArray** plhs, int nrhs, const mxArray** prhs) {
+    static std::jmp_buf target;
+    if (setjmp(target) != 0) return true;
+    standin::setErrorTarget(&target);
+    invoke(entry, nlhs, plhs, nrhs, prhs);
+    return false;
+}
+#endif
+
 }  // namespace
+
+void setCallStackOffset(unsigned bytes) { stackOffset = bytes; }
 
 CallResult callModule(MexEntry entry, int nlhs, const std::vector<mxArray*>& inputs) {
     CallResult result;
@@ -32,8 +94,15 @@ CallResult callModule(MexEntry entry, int nlhs, const std::vector<mxArray*>& inp
     const std::size_t liveBefore = standin::liveArrays();
 
     standin::beginCall();
+#if defined(_WIN32)
+    if (invokeWithJump(entry, nlhs, plhs.data(), static_cast<int>(prhs.size()), prhs.data())) {
+        result.raised = true;
+        result.identifier = standin::raisedError().identifier;
+        result.message = standin::raisedError().message;
+    }
+#else
     try {
-        entry(nlhs, plhs.data(), static_cast<int>(prhs.size()), prhs.data());
+        invoke(entry, nlhs, plhs.data(), static_cast<int>(prhs.size()), prhs.data());
     } catch (const standin::HostError& error) {
         result.raised = true;
         result.identifier = error.identifier;
@@ -42,6 +111,7 @@ CallResult callModule(MexEntry entry, int nlhs, const std::vector<mxArray*>& inp
         result.raised = true;
         result.identifier = "<not a host error>";
     }
+#endif
     const standin::CreatedShape* shapes = standin::createdShapes();
     result.created.assign(shapes, shapes + standin::arraysCreated());
     result.misreads = standin::misreads();

@@ -34,6 +34,10 @@ struct CallResult {
 
 CallResult callModule(MexEntry entry, int nlhs, const std::vector<mxArray*>& inputs);
 
+// On 32-bit x86, later calls enter the module with the stack pointer this
+// many bytes off a 16-byte boundary; elsewhere it changes nothing.
+void setCallStackOffset(unsigned bytes);
+
 // Input arrays for the tests; all are destroyed with the pool.
 class ArrayPool {
 public:

@@ -2,7 +2,9 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#include <tlhelp32.h>
 #else
+#include <dirent.h>
 #include <dlfcn.h>
 #endif
 
@@ -20,6 +22,20 @@ void* findSymbol(void* handle, const char* name) {
 
 bool closeLibrary(void* handle) { return FreeLibrary(static_cast<HMODULE>(handle)) != 0; }
 
+int countThreads() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    const DWORD self = GetCurrentProcessId();
+    int count = 0;
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == self) ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
 #else
 
 std::string lastError() {
@@ -33,6 +49,17 @@ void* openLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NO
 void* findSymbol(void* handle, const char* name) { return dlsym(handle, name); }
 
 bool closeLibrary(void* handle) { return dlclose(handle) == 0; }
+
+int countThreads() {
+    DIR* tasks = opendir("/proc/self/task");
+    if (tasks == nullptr) return -1;
+    int count = 0;
+    while (const dirent* entry = readdir(tasks)) {
+        if (entry->d_name[0] != '.') ++count;
+    }
+    closedir(tasks);
+    return count;
+}
 
 #endif
 
@@ -62,3 +89,5 @@ bool unloadModule(LoadedModule* module, std::string* error) {
     module->entry = nullptr;
     return closed;
 }
+
+int processThreadCount() { return countThreads(); }

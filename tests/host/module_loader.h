@@ -19,4 +19,7 @@ struct LoadedModule {
 bool loadModule(const std::string& path, LoadedModule* module, std::string* error);
 bool unloadModule(LoadedModule* module, std::string* error);
 
+// Threads the process has now, the host's own included.
+int processThreadCount();
+
 #endif

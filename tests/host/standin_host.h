@@ -6,6 +6,7 @@
 #ifndef SPECTROGRID_TESTS_HOST_STANDIN_HOST_H
 #define SPECTROGRID_TESTS_HOST_STANDIN_HOST_H
 
+#include <csetjmp>
 #include <cstddef>
 
 #include "mex_matlab.h"
@@ -20,6 +21,17 @@ struct HostError {
     char identifier[128];
     char message[1024];
 };
+
+#if defined(_WIN32)
+// On Windows every module carries its own static copy of the GCC runtime,
+// and an exception thrown by one copy cannot always be caught through
+// another: there the error call jumps back to the point the host set with
+// setErrorTarget (longjmp, which on 64-bit Windows unwinds the module's
+// frames with their unwind tables), never returning to the module either.
+void setErrorTarget(std::jmp_buf* target);
+const HostError& raisedError();
+void raiseWithJump(const HostError& error);
+#endif
 
 // An input array of any class and shape, owned by the host. Double data is
 // zero; a complex array has an imaginary plane.
