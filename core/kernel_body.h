@@ -25,15 +25,20 @@ using Index = std::int64_t;
 
 Index smaller(Index a, Index b) { return a < b ? a : b; }
 
+// Doubles per cache line, for prefetching.
+constexpr Index lineDoubles = 8;
+
 // The coefficients of `frameCount` frames (rows of `windowed`) and
 // `vectorCount` vectors of frequencies over `count` window samples. `fresh`
 // starts every accumulator at +0.0, otherwise at the value the previous
 // tile left in the planes; the last vector holds `lastLanes` frequencies.
+// Meanwhile it asks for `aheadLines` cache lines from `ahead`, one per
+// window sample, so that they arrive while the arithmetic runs.
 template <int vectorCount, int frameCount>
 void accumulateRegisterBlock(const double* cosPanel, const double* sinPanel,
                              const double* windowed, Index windowedStride, Index count,
                              double* real, double* imag, Index frequencyCount, int lastLanes,
-                             bool fresh) {
+                             bool fresh, const double* ahead, Index aheadLines) {
     V re[frameCount][vectorCount];
     V im[frameCount][vectorCount];
 #pragma GCC unroll 8
@@ -54,6 +59,7 @@ void accumulateRegisterBlock(const double* cosPanel, const double* sinPanel,
         }
     }
     for (Index i = 0; i < count; ++i) {
+        if (i < aheadLines) __builtin_prefetch(ahead + i * lineDoubles, 0, 2);
         V c[vectorCount];
         V s[vectorCount];
 #pragma GCC unroll 8
@@ -88,7 +94,7 @@ void accumulateRegisterBlock(const double* cosPanel, const double* sinPanel,
 }
 
 using RegisterBlock = void (*)(const double*, const double*, const double*, Index, Index, double*,
-                               double*, Index, int, bool);
+                               double*, Index, int, bool, const double*, Index);
 
 template <int vectorCount, int frameCount>
 RegisterBlock registerBlockForFrames(int frames) {
@@ -152,6 +158,36 @@ void fillWindowedTile(const KernelTask& task, Index jBegin, Index frames, Index 
     }
 }
 
+// The signal samples that the next windowed tile will read, when they form
+// one run (frames overlap or touch): otherwise nothing is prefetched.
+struct SignalRun {
+    const double* first;
+    Index lines;
+};
+
+SignalRun nextTileRun(const KernelTask& task, Index kBegin, Index kCount, Index jBegin,
+                      Index frames, Index iBegin, Index n) {
+    const ThreadShare& share = task.share;
+    const TileGeometry& g = task.geometry;
+    const Index L = task.inputs->windowLength;
+    SignalRun run = {task.inputs->signal, 0};
+    // After the last frames of a block come its first frames, for the next
+    // block or, after the last block, for the next window tile.
+    Index nextFrame = jBegin + frames;
+    Index nextSample = iBegin;
+    if (nextFrame >= share.jEnd) {
+        nextFrame = share.jBegin;
+        if (kBegin + kCount >= share.kEnd) nextSample = iBegin + n;
+    }
+    if (nextSample >= L || task.hop > g.tileLength) return run;
+    const Index lastFrame = smaller(nextFrame + g.tileFrames, share.jEnd) - 1;
+    const Index begin = nextFrame * task.hop + nextSample;
+    const Index end = lastFrame * task.hop + nextSample + smaller(g.tileLength, L - nextSample);
+    run.first = task.inputs->signal + begin;
+    run.lines = (end - begin + lineDoubles - 1) / lineDoubles;
+    return run;
+}
+
 double* alignedTo64Bytes(double* p) {
     const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(p);
     return p + ((64 - address % 64) % 64) / sizeof(double);
@@ -180,6 +216,13 @@ void accumulateShare(const KernelTask& task) {
             for (Index jBegin = share.jBegin; jBegin < share.jEnd; jBegin += g.tileFrames) {
                 const Index frames = smaller(g.tileFrames, share.jEnd - jBegin);
                 fillWindowedTile(task, jBegin, frames, iBegin, n, windowed);
+                // The next tile's signal streams in over this tile's
+                // register blocks instead of stalling its windowing.
+                const SignalRun ahead = nextTileRun(task, kBegin, kCount, jBegin, frames, iBegin, n);
+                const Index registerBlocks = ((frames + framesPerBlock - 1) / framesPerBlock) *
+                                             ((kCount + blockLanes - 1) / blockLanes);
+                const Index linesPerBlock = (ahead.lines + registerBlocks - 1) / registerBlocks;
+                Index linesAsked = 0;
                 for (Index r = 0; r < frames; r += framesPerBlock) {
                     const int blockFrames = static_cast<int>(smaller(framesPerBlock, frames - r));
                     const Index column = (jBegin + r) * K;
@@ -191,7 +234,10 @@ void accumulateShare(const KernelTask& task) {
                         const Index at = kBegin + first + column;
                         registerBlockFor<vectorsPerBlock>(vectors, blockFrames)(
                             cosPanel + panel, sinPanel + panel, windowed + r * n, n, n,
-                            task.planes.real + at, task.planes.imag + at, K, lastLanes, fresh);
+                            task.planes.real + at, task.planes.imag + at, K, lastLanes, fresh,
+                            ahead.first + linesAsked * lineDoubles,
+                            smaller(linesPerBlock, ahead.lines - linesAsked));
+                        linesAsked = smaller(linesAsked + linesPerBlock, ahead.lines);
                     }
                 }
             }
