@@ -71,7 +71,11 @@ __attribute__((target("avx512f"), noipa)) double avx512Loop(std::int64_t rounds)
     }
     __m512d sum = a[0];
     for (int r = 1; r < wideChains; ++r) sum = _mm512_add_pd(sum, a[r]);
-    return _mm512_reduce_add_pd(sum);
+    double lanes[8];
+    _mm512_storeu_pd(lanes, sum);
+    double total = 0.0;
+    for (double lane : lanes) total = total + lane;
+    return total;
 }
 
 #endif
