@@ -8,6 +8,7 @@ packages=(
   libgtest-dev
   libmpfr-dev libgmp-dev
   octave liboctave-dev
+  gnuplot-nox fonts-freefont-otf  # the demo plots without a display; Octave draws text in FreeSans
   g++-mingw-w64-x86-64 g++-mingw-w64-i686
   wine wine64 wine32:i386
   binutils file

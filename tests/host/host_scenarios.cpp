@@ -1,0 +1,579 @@
+// The scenarios the stand-in host puts a spectrogrid module through: argument
+// and output counts, results against the plain reference model, vector
+// orientation, empty inputs, every rejected input, the thread setting and
+// unloading. Platform-independent; the module path comes from the command
+// line:
+//
+//   spectrogrid_host MODULE [SCENARIO ...]
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#if defined(_OPENMP)
+#include <omp.h>
+#endif
+
+#include "host_call.h"
+#include "random_inputs.h"
+#include "reference.h"
+
+namespace {
+
+// ---- checks -------------------------------------------------------------
+
+int checksPassed = 0;
+int checksFailed = 0;
+std::string caseName;  // printed with a failure
+
+bool check(bool ok, const char* condition, int line) {
+    if (ok) {
+        ++checksPassed;
+    } else {
+        ++checksFailed;
+        std::fprintf(stderr, "  FAILED (line %d): %s%s%s\n", line, condition,
+                     caseName.empty() ? "" : "  -- case: ", caseName.c_str());
+    }
+    return ok;
+}
+
+#define CHECK(condition) check((condition), #condition, __LINE__)
+
+struct Session {
+    std::string modulePath;
+    LoadedModule module;
+};
+
+const double nan = std::numeric_limits<double>::quiet_NaN();
+const double inf = std::numeric_limits<double>::infinity();
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
+    return reference::sameBits(a, b.data(), b.size());
+}
+
+// Bit for bit, except that any NaN matches any NaN: IEEE arithmetic fixes
+// where a NaN arises, not its sign or payload, and the compiler may swap the
+// operands of a product.
+bool sameValues(const std::vector<double>& a, const std::vector<double>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!(sameBits(a[i], b[i]) || (std::isnan(a[i]) && std::isnan(b[i])))) return false;
+    }
+    return true;
+}
+
+using Dimensions = std::vector<std::size_t>;
+
+// ---- the analysis through the host ----------------------------------------
+
+struct Case {
+    std::vector<double> signal, window, frequencies;
+    double overlap = 0;
+    double sampleRate = 1;
+};
+
+std::vector<mxArray*> columnsOf(ArrayPool& pool, const Case& c) {
+    return {pool.column(c.signal), pool.column(c.window), pool.scalar(c.overlap),
+            pool.column(c.frequencies), pool.scalar(c.sampleRate)};
+}
+
+// No error, nothing left behind, and every requested output equal to the
+// reference model bit for bit, in the documented shapes.
+void expectAnalysis(const CallResult& r, const Case& c, int nlhs) {
+    CHECK(!r.raised);
+    if (r.raised) std::fprintf(stderr, "  raised %s: %s\n", r.identifier.c_str(), r.message.c_str());
+    CHECK(r.misreads == 0);
+    CHECK(r.outputsOwnedByCall);
+    CHECK(r.slotsBeyondUntouched);
+    CHECK(r.arraysReclaimed);
+    if (r.raised || r.outputs.empty()) return;
+
+    const reference::Result ref =
+        reference::analyse(c.signal, c.window, c.overlap, c.frequencies, c.sampleRate);
+    const std::size_t K = c.frequencies.size();
+    const std::size_t frames = static_cast<std::size_t>(ref.plan.frameCount);
+
+    const Output& coefficients = r.outputs[0];
+    CHECK(coefficients.assigned);
+    CHECK(coefficients.complex);
+    CHECK((coefficients.dimensions == Dimensions{K, frames}));
+    CHECK(sameValues(ref.real, coefficients.real));
+    if (K * frames > 0) CHECK(sameValues(ref.imag, coefficients.imag));
+
+    for (std::size_t slot = 1; slot < r.outputs.size(); ++slot) {
+        CHECK(r.outputs[slot].assigned == (static_cast<int>(slot) < nlhs));
+    }
+    if (nlhs >= 2) {
+        const Output& frequencies = r.outputs[1];
+        CHECK(!frequencies.complex);
+        CHECK((frequencies.dimensions == Dimensions{K, 1}));
+        CHECK(sameBits(c.frequencies, frequencies.real));
+    }
+    if (nlhs >= 3) {
+        const Output& times = r.outputs[2];
+        CHECK(!times.complex);
+        CHECK((times.dimensions == Dimensions{frames, 1}));
+        CHECK(sameValues(ref.times, times.real));
+    }
+}
+
+// The error call ended the call before anything was created or handed back.
+void expectRejected(const CallResult& r, const std::string& identifier, const char* argumentName) {
+    CHECK(r.raised);
+    CHECK(r.identifier == identifier);
+    if (r.identifier != identifier) {
+        std::fprintf(stderr, "  got %s: %s\n", r.identifier.c_str(), r.message.c_str());
+    }
+    if (argumentName != nullptr) CHECK(r.message.find(argumentName) != std::string::npos);
+    CHECK(r.created.empty());
+    CHECK(r.misreads == 0);
+    CHECK(r.arraysReclaimed);
+    CHECK(r.slotsBeyondUntouched);
+    for (const Output& out : r.outputs) CHECK(!out.assigned);
+}
+
+Case workedExample() {
+    Case c;
+    c.signal = {1, 2, 3, 4};
+    c.window = {1, 1};
+    c.overlap = 0;
+    c.frequencies = {0, 1};
+    c.sampleRate = 2;
+    return c;
+}
+
+#if defined(_OPENMP)
+int processorThreads() {
+    const int processors = omp_get_num_procs();
+    return processors < 4 ? processors : 4;
+}
+#endif
+
+// ---- scenarios -------------------------------------------------------------
+
+void inputCount(Session& s) {
+    ArrayPool pool;
+    const Case c = workedExample();
+    const std::vector<mxArray*> all = columnsOf(pool, c);
+    for (int nrhs = 0; nrhs < 5; ++nrhs) {
+        for (int nlhs = 0; nlhs <= 3; ++nlhs) {
+            caseName = std::to_string(nrhs) + " inputs, " + std::to_string(nlhs) + " outputs";
+            const std::vector<mxArray*> some(all.begin(), all.begin() + nrhs);
+            const CallResult r = callModule(s.module.entry, nlhs, some);
+            expectRejected(r, "spectrogrid:notEnoughInputs", nullptr);
+            CHECK(r.message == "You didn't specify all required arguments.");
+        }
+    }
+    // Inputs past the fifth are ignored, whatever they are.
+    caseName = "six and seven inputs";
+    std::vector<mxArray*> more = all;
+    more.push_back(pool.ofClass(standin::ArrayClass::Cell, {2, 2}));
+    expectAnalysis(callModule(s.module.entry, 3, more), c, 3);
+    more.push_back(pool.ofClass(standin::ArrayClass::Char, {1, 5}));
+    expectAnalysis(callModule(s.module.entry, 3, more), c, 3);
+}
+
+void outputCount(Session& s) {
+    ArrayPool pool;
+    const Case c = workedExample();
+    const std::vector<mxArray*> inputs = columnsOf(pool, c);
+    for (int nlhs = 0; nlhs <= 3; ++nlhs) {
+        caseName = std::to_string(nlhs) + " outputs";
+        const CallResult r = callModule(s.module.entry, nlhs, inputs);
+        expectAnalysis(r, c, nlhs);
+        CHECK(static_cast<int>(r.outputs.size()) == (nlhs > 1 ? nlhs : 1));
+        // Coefficients, times, three scratch tables, perhaps a workspace, and
+        // the frequency copy last when it is asked for.
+        const std::size_t expected = nlhs > 1 ? 6 : 5;
+        CHECK(r.created.size() == expected || r.created.size() == expected + 1);
+        if (r.created.size() < expected) continue;
+        CHECK(r.created[0].rows == 2 && r.created[0].columns == 2 && r.created[0].complex);
+        CHECK(r.created[1].rows == 2 && r.created[1].columns == 1 && !r.created[1].complex);
+        for (int t = 2; t < 5; ++t) CHECK(r.created[t].rows == 2 && r.created[t].columns == 1);
+        if (nlhs > 1) {
+            const standin::CreatedShape& last = r.created.back();
+            CHECK(last.rows == 2 && last.columns == 1 && !last.complex);
+        }
+    }
+    for (int nlhs : {4, 5, 9}) {
+        caseName = std::to_string(nlhs) + " outputs";
+        const CallResult r = callModule(s.module.entry, nlhs, inputs);
+        expectRejected(r, "spectrogrid:tooManyOutputs", nullptr);
+    }
+}
+
+void workedExampleScenario(Session& s) {
+    ArrayPool pool;
+    const Case c = workedExample();
+    const CallResult r = callModule(s.module.entry, 3, columnsOf(pool, c));
+    expectAnalysis(r, c, 3);
+    if (r.raised) return;
+    const Output& coefficients = r.outputs[0];
+    CHECK((coefficients.real == std::vector<double>{3, -1, 7, -1}));
+    CHECK(sameBits(coefficients.imag[0], 0.0));
+    CHECK(sameBits(coefficients.imag[2], 0.0));
+    // -2 sin(pi) and -4 sin(pi), with pi the double nearest to it.
+    CHECK(coefficients.imag[1] == -2.4492935982947064e-16);
+    CHECK(coefficients.imag[3] == -4.898587196589413e-16);
+    CHECK((r.outputs[1].real == std::vector<double>{0, 1}));
+    CHECK((r.outputs[2].real == std::vector<double>{0.5, 1.5}));
+}
+
+void referenceBits(Session& s) {
+    std::mt19937_64 rng(20240607);
+    struct Size { int N, L, K; };
+    const Size sizes[] = {{300, 32, 7}, {1000, 64, 3}, {50, 1, 4}, {9, 8, 2}, {5, 8, 3}, {77, 5, 0}};
+    for (const Size& size : sizes) {
+        for (int variant = 0; variant < 4; ++variant) {
+            const RandomCase rc = randomCase(rng, size.N, size.L, size.K);
+            Case c;
+            c.signal = rc.signal;
+            c.window = rc.window;
+            c.frequencies = rc.frequencies;
+            c.overlap = rc.overlap;
+            c.sampleRate = rc.sampleRate;
+            caseName = "N=" + std::to_string(size.N) + " L=" + std::to_string(size.L) +
+                       " K=" + std::to_string(size.K) + " overlap=" + std::to_string(c.overlap);
+            ArrayPool pool;
+            expectAnalysis(callModule(s.module.entry, 3, columnsOf(pool, c)), c, 3);
+        }
+    }
+}
+
+void orientation(Session& s) {
+    Case c;
+    c.signal = {0.5, -1.25, 2, 3.5, -0.75, 1, 4, -2, 0.125, 6};
+    c.window = {0.25, 1, -0.5};
+    c.overlap = 1;
+    c.frequencies = {-0.0, 0.1, -3.7, 0.1, 12.5};
+    c.sampleRate = 7;
+    const std::size_t N = c.signal.size(), L = c.window.size(), K = c.frequencies.size();
+    // Every combination of column, row and 1-by-1-by-n for the three vectors.
+    const Dimensions signalShapes[] = {{N, 1}, {1, N}, {1, 1, N}};
+    const Dimensions windowShapes[] = {{L, 1}, {1, L}, {1, 1, L}};
+    const Dimensions frequencyShapes[] = {{K, 1}, {1, K}, {1, 1, 1, K}};
+    for (const Dimensions& signalShape : signalShapes) {
+        for (const Dimensions& windowShape : windowShapes) {
+            for (const Dimensions& frequencyShape : frequencyShapes) {
+                caseName = "signal " + std::to_string(signalShape.size()) + "-d rows " +
+                           std::to_string(signalShape[0]) + ", window rows " +
+                           std::to_string(windowShape[0]) + ", frequencies rows " +
+                           std::to_string(frequencyShape[0]);
+                ArrayPool pool;
+                const std::vector<mxArray*> inputs = {
+                    pool.doubles(signalShape, c.signal), pool.doubles(windowShape, c.window),
+                    pool.scalar(c.overlap), pool.doubles(frequencyShape, c.frequencies),
+                    pool.scalar(c.sampleRate)};
+                const CallResult r = callModule(s.module.entry, 3, inputs);
+                expectAnalysis(r, c, 3);
+                // The copy keeps the sign of zero.
+                if (!r.raised) CHECK(std::signbit(r.outputs[1].real[0]));
+            }
+        }
+    }
+    // Scalars may be given as 1-by-1-by-1.
+    caseName = "1x1x1 scalars";
+    ArrayPool pool;
+    const std::vector<mxArray*> inputs = {pool.column(c.signal), pool.column(c.window),
+                                          pool.doubles({1, 1, 1}, {c.overlap}),
+                                          pool.column(c.frequencies),
+                                          pool.doubles({1, 1, 1}, {c.sampleRate})};
+    expectAnalysis(callModule(s.module.entry, 3, inputs), c, 3);
+}
+
+void emptyInputs(Session& s) {
+    Case c;
+    c.window = {1, 2, 3};
+    c.overlap = 1;
+    c.frequencies = {0.5, 0.25};
+    c.sampleRate = 4;
+    const Dimensions emptyShapes[] = {{0, 0}, {0, 1}, {1, 0}, {0, 5}, {1, 1, 0}};
+    for (const Dimensions& shape : emptyShapes) {
+        caseName = "empty signal " + std::to_string(shape[0]) + "x" + std::to_string(shape[1]);
+        ArrayPool pool;
+        const std::vector<mxArray*> inputs = {pool.doubles(shape, {}), pool.column(c.window),
+                                              pool.scalar(c.overlap), pool.column(c.frequencies),
+                                              pool.scalar(c.sampleRate)};
+        expectAnalysis(callModule(s.module.entry, 3, inputs), c, 3);
+    }
+    // Shorter than one frame: K-by-0 coefficients and a 0-by-1 time axis.
+    for (std::size_t n : {1, 2}) {
+        caseName = "signal shorter than the window";
+        Case shortCase = c;
+        shortCase.signal.assign(n, 1.0);
+        ArrayPool pool;
+        expectAnalysis(callModule(s.module.entry, 3, columnsOf(pool, shortCase)), shortCase, 3);
+    }
+    // No frequencies: 0-by-frameCount coefficients and a 0-by-1 frequency output.
+    for (const Dimensions& shape : emptyShapes) {
+        caseName = "empty frequencies " + std::to_string(shape[0]) + "x" + std::to_string(shape[1]);
+        Case noFrequencies = c;
+        noFrequencies.signal = {1, 2, 3, 4, 5, 6, 7};
+        noFrequencies.frequencies.clear();
+        ArrayPool pool;
+        const std::vector<mxArray*> inputs = {
+            pool.column(noFrequencies.signal), pool.column(c.window), pool.scalar(c.overlap),
+            pool.doubles(shape, {}), pool.scalar(c.sampleRate)};
+        const CallResult r = callModule(s.module.entry, 3, inputs);
+        expectAnalysis(r, noFrequencies, 3);
+        if (!r.raised) CHECK((r.outputs[0].dimensions == Dimensions{0, 3}));
+    }
+    caseName = "everything empty but the window";
+    Case bare = c;
+    bare.frequencies.clear();
+    ArrayPool pool;
+    const std::vector<mxArray*> inputs = {pool.doubles({0, 0}, {}), pool.column(c.window),
+                                          pool.scalar(c.overlap), pool.doubles({0, 0}, {}),
+                                          pool.scalar(c.sampleRate)};
+    expectAnalysis(callModule(s.module.entry, 3, inputs), bare, 3);
+}
+
+void nonFiniteValues(Session& s) {
+    // NaN and Inf in the data are not errors; they propagate as the
+    // arithmetic does, which the reference model reproduces.
+    Case c;
+    c.signal = {1, nan, 3, 4, inf, 6, 7, 8, -inf, 10};
+    c.window = {0.5, 1, 0.5};
+    c.overlap = 0.5;
+    c.frequencies = {0, 0.3, nan, inf, -inf, 1e300};
+    c.sampleRate = 3;
+    caseName = "non-finite samples and frequencies";
+    ArrayPool pool;
+    expectAnalysis(callModule(s.module.entry, 3, columnsOf(pool, c)), c, 3);
+    caseName = "non-finite weights";
+    c.signal = {1, 2, 3, 4, 5, 6};
+    c.window = {nan, 1, inf};
+    ArrayPool pool2;
+    expectAnalysis(callModule(s.module.entry, 3, columnsOf(pool2, c)), c, 3);
+}
+
+struct Rejection {
+    const char* description;
+    int slot;
+    mxArray* replacement;
+    const char* identifier;
+    const char* argumentName;
+};
+
+void validation(Session& s) {
+    ArrayPool pool;
+    Case c;
+    c.signal = {1, 2, 3, 4, 5, 6, 7, 8};
+    c.window = {1, 1, 1, 1};
+    c.overlap = 2;
+    c.frequencies = {0.1, 0.2};
+    c.sampleRate = 1;
+    const std::vector<mxArray*> good = columnsOf(pool, c);
+    const char* names[] = {"signal", "window", "overlap", "frequencies", "sampleRate"};
+    const char* kindIds[] = {"spectrogrid:signalNotRealDouble", "spectrogrid:windowNotRealDouble",
+                             "spectrogrid:overlapNotRealDouble",
+                             "spectrogrid:frequenciesNotRealDouble",
+                             "spectrogrid:sampleRateNotRealDouble"};
+
+    std::vector<Rejection> cases;
+    using standin::ArrayClass;
+    for (int slot = 0; slot < 5; ++slot) {
+        const bool scalar = slot == 2 || slot == 4;
+        const Dimensions shape = scalar ? Dimensions{1, 1} : Dimensions{4, 1};
+        cases.push_back({"single", slot, pool.ofClass(ArrayClass::Single, shape), kindIds[slot], names[slot]});
+        cases.push_back({"int32", slot, pool.ofClass(ArrayClass::Int32, shape), kindIds[slot], names[slot]});
+        cases.push_back({"logical", slot, pool.ofClass(ArrayClass::Logical, shape), kindIds[slot], names[slot]});
+        cases.push_back({"char", slot, pool.ofClass(ArrayClass::Char, shape), kindIds[slot], names[slot]});
+        cases.push_back({"cell", slot, pool.ofClass(ArrayClass::Cell, shape), kindIds[slot], names[slot]});
+        cases.push_back({"sparse", slot, pool.sparseDoubles(shape), kindIds[slot], names[slot]});
+        cases.push_back({"complex", slot, pool.complexDoubles(shape), kindIds[slot], names[slot]});
+    }
+    const struct { int slot; const char* notVector; const char* tooLong; } vectors[] = {
+        {0, "spectrogrid:signalNotVector", "spectrogrid:signalTooLong"},
+        {1, "spectrogrid:windowNotVector", "spectrogrid:windowTooLong"},
+        {3, "spectrogrid:frequenciesNotVector", "spectrogrid:frequenciesTooLong"},
+    };
+    for (const auto& v : vectors) {
+        const char* name = names[v.slot];
+        cases.push_back({"2x3 matrix", v.slot, pool.doubles({2, 3}, std::vector<double>(6, 1.0)), v.notVector, name});
+        cases.push_back({"1x2x3 array", v.slot, pool.doubles({1, 2, 3}, std::vector<double>(6, 1.0)), v.notVector, name});
+        cases.push_back({"3x1x2 array", v.slot, pool.doubles({3, 1, 2}, std::vector<double>(6, 1.0)), v.notVector, name});
+        // One past the largest 32-bit count, in either orientation: never truncated.
+        cases.push_back({"2^31 elements", v.slot, pool.unbacked({2147483648u, 1}), v.tooLong, name});
+        cases.push_back({"1 x 2^32+1", v.slot, pool.unbacked({1, 4294967297u}), v.tooLong, name});
+    }
+    cases.push_back({"empty window 0x1", 1, pool.doubles({0, 1}, {}), "spectrogrid:windowEmpty", "window"});
+    cases.push_back({"empty window 0x0", 1, pool.doubles({0, 0}, {}), "spectrogrid:windowEmpty", "window"});
+    for (int slot : {2, 4}) {
+        const char* id = slot == 2 ? "spectrogrid:overlapNotScalar" : "spectrogrid:sampleRateNotScalar";
+        cases.push_back({"empty scalar", slot, pool.doubles({0, 0}, {}), id, names[slot]});
+        cases.push_back({"two elements", slot, pool.doubles({1, 2}, {1, 1}), id, names[slot]});
+        cases.push_back({"2x2", slot, pool.doubles({2, 2}, {1, 1, 1, 1}), id, names[slot]});
+    }
+    // L = 4: the hop trunc(4 - overlap) must lie in 1 .. 2^31 - 1.
+    for (double overlap : {nan, inf, -inf, 4.0, 3.5, 100.0, 4.0 - 2147483648.0, -1e300}) {
+        cases.push_back({"overlap out of range", 2, pool.scalar(overlap), "spectrogrid:overlapOutOfRange", "overlap"});
+    }
+    for (double rate : {0.0, -0.0, -1.0, nan, inf, -inf}) {
+        cases.push_back({"sample rate", 4, pool.scalar(rate), "spectrogrid:sampleRateNotPositive", "sampleRate"});
+    }
+
+    for (const Rejection& rejection : cases) {
+        caseName = std::string(names[rejection.slot]) + ": " + rejection.description;
+        std::vector<mxArray*> inputs = good;
+        inputs[rejection.slot] = rejection.replacement;
+        for (int nlhs : {0, 3}) {
+            expectRejected(callModule(s.module.entry, nlhs, inputs), rejection.identifier,
+                           rejection.argumentName);
+        }
+    }
+
+    // Arguments are checked in order: the first bad one is reported.
+    caseName = "bad signal and bad sample rate";
+    std::vector<mxArray*> inputs = good;
+    inputs[0] = pool.complexDoubles({4, 1});
+    inputs[4] = pool.scalar(-1);
+    expectRejected(callModule(s.module.entry, 1, inputs), "spectrogrid:signalNotRealDouble", "signal");
+}
+
+void acceptedBoundaries(Session& s) {
+    Case c;
+    c.signal = {1, -2, 3, -4, 5, -6, 7, -8, 9};
+    c.window = {1, 0.5, 0.25, 0.125};
+    c.frequencies = {0.05, 0.45};
+    c.sampleRate = 1;
+    // Hop 1 (integral and fractional overlap), negative overlap (gaps), the
+    // largest hop there is, and the smallest positive sample rate.
+    for (double overlap : {3.0, 2.5, 0.0, -0.75, -5.0, 4.0 - 2147483647.0}) {
+        caseName = "overlap " + std::to_string(overlap);
+        c.overlap = overlap;
+        ArrayPool pool;
+        expectAnalysis(callModule(s.module.entry, 3, columnsOf(pool, c)), c, 3);
+    }
+    for (double rate : {4.9406564584124654e-324, 1e300}) {
+        caseName = "sample rate " + std::to_string(rate);
+        c.overlap = 1;
+        c.sampleRate = rate;
+        ArrayPool pool;
+        expectAnalysis(callModule(s.module.entry, 3, columnsOf(pool, c)), c, 3);
+    }
+}
+
+void threadSetting(Session& s) {
+#if defined(_OPENMP)
+    ArrayPool pool;
+    const Case c = workedExample();
+    const std::vector<mxArray*> inputs = columnsOf(pool, c);
+
+    caseName = "a call sets min(processors, 4) threads";
+    omp_set_num_threads(7);
+    expectAnalysis(callModule(s.module.entry, 1, inputs), c, 1);
+    CHECK(omp_get_max_threads() == processorThreads());
+
+    caseName = "too few inputs set nothing";
+    omp_set_num_threads(7);
+    const std::vector<mxArray*> four(inputs.begin(), inputs.begin() + 4);
+    expectRejected(callModule(s.module.entry, 1, four), "spectrogrid:notEnoughInputs", nullptr);
+    CHECK(omp_get_max_threads() == 7);
+    omp_set_num_threads(1);
+#else
+    (void)s;
+    std::fprintf(stderr, "  (host built without OpenMP: nothing to check)\n");
+#endif
+}
+
+void reload(Session& s) {
+    ArrayPool pool;
+    const Case c = workedExample();
+    const std::vector<mxArray*> inputs = columnsOf(pool, c);
+    const CallResult first = callModule(s.module.entry, 3, inputs);
+    expectAnalysis(first, c, 3);
+    std::vector<mxArray*> badInputs = inputs;
+    badInputs[4] = pool.scalar(0);
+    for (int round = 0; round < 6; ++round) {
+        caseName = "round " + std::to_string(round);
+        std::string error;
+        CHECK(unloadModule(&s.module, &error));
+        if (!CHECK(loadModule(s.modulePath, &s.module, &error))) {
+            std::fprintf(stderr, "  %s\n", error.c_str());
+            return;
+        }
+        const CallResult again = callModule(s.module.entry, 3, inputs);
+        expectAnalysis(again, c, 3);
+        if (!again.raised && !first.raised) {
+            CHECK(sameBits(first.outputs[0].real, again.outputs[0].real));
+            CHECK(sameBits(first.outputs[0].imag, again.outputs[0].imag));
+        }
+        expectRejected(callModule(s.module.entry, 1, badInputs),
+                       "spectrogrid:sampleRateNotPositive", "sampleRate");
+    }
+}
+
+struct Scenario {
+    const char* name;
+    void (*run)(Session&);
+};
+
+const Scenario scenarios[] = {
+    {"inputCount", inputCount},
+    {"outputCount", outputCount},
+    {"workedExample", workedExampleScenario},
+    {"referenceBits", referenceBits},
+    {"orientation", orientation},
+    {"emptyInputs", emptyInputs},
+    {"nonFiniteValues", nonFiniteValues},
+    {"validation", validation},
+    {"acceptedBoundaries", acceptedBoundaries},
+    {"threadSetting", threadSetting},
+    {"reload", reload},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s MODULE [SCENARIO ...]\nscenarios:", argv[0]);
+        for (const Scenario& scenario : scenarios) std::fprintf(stderr, " %s", scenario.name);
+        std::fprintf(stderr, "\n");
+        return 2;
+    }
+    Session session;
+    session.modulePath = argv[1];
+    std::string error;
+    if (!loadModule(session.modulePath, &session.module, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+
+    std::vector<const Scenario*> chosen;
+    for (int a = 2; a < argc; ++a) {
+        const Scenario* found = nullptr;
+        for (const Scenario& scenario : scenarios) {
+            if (argv[a] == std::string(scenario.name)) found = &scenario;
+        }
+        if (found == nullptr) {
+            std::fprintf(stderr, "unknown scenario %s\n", argv[a]);
+            return 2;
+        }
+        chosen.push_back(found);
+    }
+    if (chosen.empty()) {
+        for (const Scenario& scenario : scenarios) chosen.push_back(&scenario);
+    }
+
+    int scenariosFailed = 0;
+    for (const Scenario* scenario : chosen) {
+        const int failedBefore = checksFailed;
+        const int passedBefore = checksPassed;
+        caseName.clear();
+        scenario->run(session);
+        const bool ok = checksFailed == failedBefore;
+        if (!ok) ++scenariosFailed;
+        std::printf("%s %s (%d checks)\n", ok ? "ok  " : "FAIL", scenario->name,
+                    checksPassed + checksFailed - passedBefore - failedBefore);
+    }
+    unloadModule(&session.module, &error);
+    std::printf("%d passed, %d failed\n", checksPassed, checksFailed);
+    return scenariosFailed == 0 ? 0 : 1;
+}

@@ -1,0 +1,18 @@
+// Stand-in libmex: the error call. Like MATLAB's, it does not return to the
+// module: it throws, and the exception unwinds through the module's frames to
+// the host, which catches it. That needs unwind information in the module.
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "standin_host.h"
+
+extern "C" void mexErrMsgIdAndTxt(const char* identifier, const char* format, ...) {
+    standin::HostError error;
+    std::snprintf(error.identifier, sizeof error.identifier, "%s", identifier);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(error.message, sizeof error.message, format, arguments);
+    va_end(arguments);
+    throw error;
+}

@@ -1,0 +1,111 @@
+% Every rejected call, by its error identifier: the message names the
+% argument, and no output is assigned.
+function test_errors()
+  expect('reset');
+  x = (1:8)';
+  w = ones(4, 1);
+  f = [0.1; 0.2];
+  good = {x, w, 2, f, 1};
+  names = {'signal', 'window', 'overlap', 'frequencies', 'sampleRate'};
+
+  % Too few inputs: the exact message, whatever the outputs.
+  for nrhs = 0:4
+    args = good(1:nrhs);
+    expect_error(@() spectrogrid(args{:}), 'spectrogrid:notEnoughInputs', ...
+                 sprintf('%d inputs', nrhs), "You didn't specify all required arguments.");
+    try
+      [a, b, c] = spectrogrid(args{:});
+    catch
+    end
+    expect(~exist('a', 'var') && ~exist('b', 'var') && ~exist('c', 'var'), ...
+           sprintf('%d inputs: no output assigned', nrhs));
+  end
+  try
+    [a, b, c, d] = spectrogrid(good{:});
+    expect(false, 'four outputs must fail');
+  catch err
+    expect(strcmp(err.identifier, 'spectrogrid:tooManyOutputs'), ['four outputs: ' err.identifier]);
+  end
+  expect(~exist('a', 'var') && ~exist('d', 'var'), 'four outputs: no output assigned');
+
+  % Not a real, full double array.
+  wrong = {single([1; 2]), int32([1; 2]), uint8([1; 2]), int64([1; 2]), true(2, 1), ...
+           'ab', {1; 2}, struct('a', {1; 2}), sparse([1; 2]), complex([1; 2], [0; 0]), ...
+           [1; 2] + 1i, @sin};
+  for slot = 1:5
+    for k = 1:numel(wrong)
+      args = good;
+      args{slot} = wrong{k};
+      if any(slot == [3 5])
+        args{slot} = first_of(wrong{k});
+      end
+      expect_error(@() spectrogrid(args{:}), ['spectrogrid:' names{slot} 'NotRealDouble'], ...
+                   sprintf('%s as %s', names{slot}, class(args{slot})), names{slot});
+    end
+  end
+
+  % Vectors only, in either orientation; scalars hold one element.
+  for slot = [1 2 4]
+    for shape = {ones(2, 3), ones(1, 2, 3), ones(3, 1, 2), ones(2, 2, 2)}
+      args = good;
+      args{slot} = shape{1};
+      expect_error(@() spectrogrid(args{:}), ['spectrogrid:' names{slot} 'NotVector'], ...
+                   sprintf('%s of size %s', names{slot}, mat2str(size(shape{1}))), names{slot});
+    end
+  end
+  for slot = [3 5]
+    for value = {[], [1 1], ones(2, 2), zeros(1, 0)}
+      args = good;
+      args{slot} = value{1};
+      expect_error(@() spectrogrid(args{:}), ['spectrogrid:' names{slot} 'NotScalar'], ...
+                   sprintf('%s of size %s', names{slot}, mat2str(size(value{1}))), names{slot});
+    end
+  end
+  for value = {[], zeros(0, 1), zeros(1, 0)}
+    expect_error(@() spectrogrid(x, value{1}, 0, f, 1), 'spectrogrid:windowEmpty', ...
+                 'empty window', 'window');
+  end
+
+  % Values: with L = 4 the hop trunc(4 - overlap) must lie in 1 .. 2^31 - 1.
+  for overlap = [NaN Inf -Inf 4 3.5 3.0001 100 4-2^31 -1e300]
+    expect_error(@() spectrogrid(x, w, overlap, f, 1), 'spectrogrid:overlapOutOfRange', ...
+                 sprintf('overlap %g', overlap), 'overlap');
+  end
+  for rate = [0 -0 -1 NaN Inf -Inf]
+    expect_error(@() spectrogrid(x, w, 2, f, rate), 'spectrogrid:sampleRateNotPositive', ...
+                 sprintf('sample rate %g', rate), 'sampleRate');
+  end
+
+  % Boundaries that are accepted.
+  for overlap = [3 2.5 0 -5 4-2^31+1]
+    expect(size(spectrogrid(x, w, overlap, f, 1), 1) == 2, sprintf('overlap %g accepted', overlap));
+  end
+
+  % The first bad argument in order is the one reported.
+  expect_error(@() spectrogrid(single(x), w, NaN, f, -1), 'spectrogrid:signalNotRealDouble', ...
+               'several bad arguments', 'signal');
+  expect();
+end
+
+function value = first_of(array)
+  if iscell(array) || isstruct(array) || isa(array, 'function_handle')
+    value = array;
+  elseif iscomplex(array)
+    value = complex(real(array(1)), imag(array(1)));   % indexing alone would drop a zero imaginary part
+  else
+    value = array(1);
+  end
+end
+
+function expect_error(call, identifier, label, text)
+  try
+    call();
+    expect(false, [label ': no error']);
+  catch err
+    expect(strcmp(err.identifier, identifier), ...
+           sprintf('%s: identifier %s, expected %s', label, err.identifier, identifier));
+    % Octave puts "spectrogrid: " before the message.
+    expect(~isempty(strfind(err.message, text)), ...
+           sprintf('%s: message "%s" lacks "%s"', label, err.message, text));
+  end
+end

@@ -1,0 +1,101 @@
+% The module's results against the plain Octave model, bit for bit: the
+% worked example, random inputs, both vector orientations, empty inputs and
+% non-finite values.
+function test_results()
+  expect('reset');
+  worked_example();
+  random_inputs();
+  orientations();
+  empty_inputs();
+  non_finite_values();
+  expect();
+end
+
+function compare(x, w, overlap, f, fs, label)
+  [C, F, T] = spectrogrid(x, w, overlap, f, fs);
+  [RC, RF, RT] = reference_spectrogrid(x, w, overlap, f, fs);
+  % Octave stores a complex result whose imaginary parts are all zero as
+  % real; the values are what count.
+  expect(same_bits(C, RC), [label ': coefficients']);
+  expect(same_bits(F, RF) && iscolumn(F), [label ': frequencies, a K-by-1 copy']);
+  expect(same_bits(T, RT), [label ': times']);
+  expect(isequal(size(T), [size(RC, 2), 1]), [label ': times are M-by-1']);
+  expect(same_bits(spectrogrid(x, w, overlap, f, fs), C), [label ': one output is the same']);
+end
+
+function worked_example()
+  [C, F, T] = spectrogrid([1 2 3 4], [1 1], 0, [0 1], 2);
+  expect(isequal(real(C), [3 7; -1 -1]), 'worked example: real parts');
+  expect(isequal(imag(C), [0 0; -2.4492935982947064e-16 -4.898587196589413e-16]), ...
+         'worked example: imaginary parts');
+  expect(isequal(F, [0; 1]), 'worked example: frequencies');
+  expect(isequal(T, [0.5; 1.5]), 'worked example: times');
+  compare([1 2 3 4], [1 1], 0, [0 1], 2, 'worked example');
+end
+
+function random_inputs()
+  randn('state', 11);
+  rand('state', 12);
+  sizes = [300 32 7; 1000 64 3; 50 1 4; 9 8 2; 5 8 3; 600 128 6];
+  overlaps = {@(L) 0, @(L) floor(L / 2), @(L) (L - 1) * 0.7, @(L) -3 * L, @(L) -0.4 * L};
+  rates = [1 2 44100 7.3 1e-3];
+  for s = 1:rows(sizes)
+    N = sizes(s, 1);
+    L = sizes(s, 2);
+    K = sizes(s, 3);
+    for v = 1:numel(overlaps)
+      x = randn(N, 1);
+      w = 0.5 * randn(L, 1);
+      fs = rates(1 + mod(s + v, numel(rates)));
+      f = fs * (3 * rand(K, 1) - 1);   % unsorted, negative, above the rate
+      if K > 2
+        f(2) = f(1);                   % repeated
+        f(3) = 0;
+      end
+      compare(x, w, overlaps{v}(L), f, fs, sprintf('N=%d L=%d K=%d variant %d', N, L, K, v));
+    end
+  end
+end
+
+function orientations()
+  x = [0.5 -1.25 2 3.5 -0.75 1 4 -2 0.125 6];
+  w = [0.25 1 -0.5];
+  f = [-0 0.1 -3.7 0.1 12.5];
+  [C0, F0, T0] = spectrogrid(x(:), w(:), 1, f(:), 7);
+  shapes = {@(v) v(:), @(v) v(:)', @(v) reshape(v, 1, 1, [])};
+  for a = 1:3
+    for b = 1:3
+      for c = 1:3
+        [C, F, T] = spectrogrid(shapes{a}(x), shapes{b}(w), 1, shapes{c}(f), 7);
+        label = sprintf('orientation %d %d %d', a, b, c);
+        expect(same_bits(C, C0) && same_bits(T, T0), [label ': same results']);
+        expect(isequal(size(F), [5 1]) && same_bits(F, F0), [label ': K-by-1 frequencies']);
+      end
+    end
+  end
+  expect(signbit(F0(1)), 'the frequency copy keeps the sign of zero');
+  compare(x, w, 1, f, 7, 'row vectors');
+end
+
+function empty_inputs()
+  w = [1 2 3];
+  f = [0.5; 0.25];
+  empties = {[], zeros(0, 1), zeros(1, 0), zeros(0, 5)};
+  for e = 1:numel(empties)
+    [C, F, T] = spectrogrid(empties{e}, w, 1, f, 4);
+    expect(isequal(size(C), [2 0]) && isequal(size(T), [0 1]) && isequal(F, f), ...
+           sprintf('empty signal %d: K-by-0 and 0-by-1', e));
+    [C, F, T] = spectrogrid(1:7, w, 1, empties{e}, 4);
+    expect(isequal(size(C), [0 3]) && isequal(size(F), [0 1]) && isequal(size(T), [3 1]), ...
+           sprintf('empty frequencies %d: 0-by-M and 0-by-1', e));
+  end
+  [C, ~, T] = spectrogrid([1 2], w, 1, f, 4);
+  expect(isequal(size(C), [2 0]) && isequal(size(T), [0 1]), 'signal shorter than a frame');
+  compare([1 2], w, 1, f, 4, 'signal shorter than a frame');
+end
+
+function non_finite_values()
+  compare([1 NaN 3 4 Inf 6 7 8 -Inf 10], [0.5 1 0.5], 0.5, [0 0.3 NaN Inf -Inf 1e300], 3, ...
+          'non-finite samples and frequencies');
+  compare(1:6, [NaN 1 Inf], 0, [0 0.3], 3, 'non-finite weights');
+end
