@@ -408,3 +408,19 @@ TEST(Workspace, NoneWithoutWorkAndAFewMiBAtMost) {
         }
     }
 }
+
+TEST(Workspace, WithoutOneTheSameBitsComeFromThePerFrequencyForm) {
+    std::mt19937_64 rng(48);
+    const RandomCase c = caseWith(rng, 19, 13, 70, 30);
+    const reference::Result ref =
+        reference::analyse(c.signal, c.window, c.overlap, c.frequencies, c.sampleRate);
+    Call call;
+    prepare(call, c);
+    call.tables.workspace = nullptr;
+    spectrogrid::computeCoefficients(call.inputs, call.plan, call.tables, call.planes,
+                                     call.times.data());
+    EXPECT_TRUE(sameBits(ref.real, call.real));
+    EXPECT_TRUE(sameBits(ref.imag, call.imag));
+    EXPECT_TRUE(sameBits(ref.lastCos, call.cosTable));
+    EXPECT_TRUE(sameBits(ref.lastSin, call.sinTable));
+}
