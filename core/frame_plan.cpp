@@ -48,8 +48,6 @@ FramePlan planFrames(std::int32_t signalLength, std::int32_t windowLength, doubl
     return plan;
 }
 
-std::int64_t workspaceLength(std::int32_t, std::int32_t, std::int32_t) { return 0; }
-
 void fillAngularSteps(double* angularSteps, std::int32_t windowLength, double sampleRate) {
     runParallelRange(windowLength, [&](std::int64_t begin, std::int64_t end) {
         for (std::int64_t i = begin; i < end; ++i) {

@@ -56,7 +56,9 @@ struct ScratchTables {
 };
 
 // Number of doubles of ScratchTables::workspace that computeCoefficients
-// needs for these sizes; bounded by a few MiB whatever the sizes.
+// needs for these sizes (frameCount from planFrames): under 3 MiB whatever
+// the sizes, enough for every thread the form may use, and 0 when there is
+// nothing to accumulate (any size below 1).
 std::int64_t workspaceLength(std::int32_t windowLength, std::int32_t frequencyCount,
                              std::int32_t frameCount);
 
@@ -89,8 +91,14 @@ void accumulateFrames(const AnalysisInputs& inputs, const FramePlan& plan,
 
 // Fills every output of one call: the angular step table, the time axis
 // (plan.frameCount entries) and both coefficient planes
-// (frequencyCount * frameCount entries each). The plan must come from
-// planFrames for the same inputs.
+// (frequencyCount * frameCount entries each), with the same bits as
+// fillTwiddles and accumulateFrames for each frequency in turn; the cosine
+// and sine tables end holding the twiddles of the last frequency. The plan
+// must come from planFrames for the same inputs, and tables.workspace must
+// hold workspaceLength(...) doubles (without it, the per-frequency
+// operations run instead, more slowly). The work runs in blocks of
+// frequencies by tiles of frames, with the widest vector instruction set
+// the processor supports; results depend on neither.
 void computeCoefficients(const AnalysisInputs& inputs, const FramePlan& plan,
                          const ScratchTables& tables, const CoefficientPlanes& planes,
                          double* times);

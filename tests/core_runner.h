@@ -10,7 +10,7 @@
 
 struct CoreOutput {
     spectrogrid::FramePlan plan;
-    std::vector<double> angularSteps, cosTable, sinTable, times, real, imag;
+    std::vector<double> angularSteps, cosTable, sinTable, workspace, times, real, imag;
 };
 
 inline CoreOutput runCore(const std::vector<double>& signal, const std::vector<double>& window,
@@ -38,8 +38,12 @@ inline CoreOutput runCore(const std::vector<double>& signal, const std::vector<d
     out.times.assign(out.plan.frameCount, unwritten);
     out.real.assign(cells, unwritten);
     out.imag.assign(cells, unwritten);
+    out.workspace.assign(static_cast<std::size_t>(spectrogrid::workspaceLength(
+                             in.windowLength, in.frequencyCount, out.plan.frameCount)),
+                         unwritten);
     spectrogrid::ScratchTables tables = {out.angularSteps.data(), out.cosTable.data(),
-                                         out.sinTable.data(), nullptr};
+                                         out.sinTable.data(),
+                                         out.workspace.empty() ? nullptr : out.workspace.data()};
     spectrogrid::CoefficientPlanes planes = {out.real.data(), out.imag.data()};
     spectrogrid::computeCoefficients(in, out.plan, tables, planes, out.times.data());
     return out;
