@@ -14,7 +14,8 @@
 // Layouts in the thread's workspace, for one window tile of n samples:
 //   twiddle panels  block b of blockLanes frequencies, sample i, lane l at
 //                   (b * n + i) * blockLanes + l, cosine and sine apart;
-//                   lanes past the last frequency hold the twiddles of 0
+//                   lanes past the last frequency hold the twiddles of
+//                   frequency 0
 //   windowed tile   frame r of the tile, sample i at r * n + i
 
 namespace {
@@ -118,30 +119,33 @@ RegisterBlock registerBlockFor(int vectors, int frames) {
 }
 
 // Twiddle panels of frequencies [kBegin, kBegin + kCount) for window samples
-// [iBegin, iBegin + n): the angles in panel order, a chunk at a time.
+// [iBegin, iBegin + n): the angles of whole panel rows, a chunk at a time.
+// Lanes past the last frequency take the angles of frequency 0; their sums
+// are never stored.
 void fillTwiddlePanels(const KernelTask& task, Index kBegin, Index kCount, Index iBegin, Index n,
                        double* cosPanel, double* sinPanel, double* theta) {
     const double* steps = task.angularSteps + iBegin;
     const double* frequencies = task.inputs->frequencies + kBegin;
-    const Index chunk = task.geometry.thetaChunk;
+    const Index rowsPerChunk = task.geometry.thetaChunk >= blockLanes
+                                   ? task.geometry.thetaChunk / blockLanes
+                                   : 1;
     const Index blocks = (kCount + blockLanes - 1) / blockLanes;
     Index filled = 0;
-    Index pending = 0;
     for (Index b = 0; b < blocks; ++b) {
         const Index first = b * blockLanes;
         const Index valid = smaller(blockLanes, kCount - first);
-        for (Index i = 0; i < n; ++i) {
-            for (Index l = 0; l < blockLanes; ++l) {
-                theta[pending++] = l < valid ? steps[i] * frequencies[first + l] : 0.0;
-                if (pending == chunk) {
-                    fillSinCos(task.set, theta, sinPanel + filled, cosPanel + filled, pending);
-                    filled += pending;
-                    pending = 0;
-                }
+        double laneFrequencies[blockLanes];
+        for (Index l = 0; l < blockLanes; ++l) laneFrequencies[l] = l < valid ? frequencies[first + l] : 0.0;
+        for (Index row = 0; row < n; row += rowsPerChunk) {
+            const Index rows = smaller(rowsPerChunk, n - row);
+            for (Index r = 0; r < rows; ++r) {
+                const double step = steps[row + r];
+                for (Index l = 0; l < blockLanes; ++l) theta[r * blockLanes + l] = step * laneFrequencies[l];
             }
+            fillSinCos(task.set, theta, sinPanel + filled, cosPanel + filled, rows * blockLanes);
+            filled += rows * blockLanes;
         }
     }
-    if (pending > 0) fillSinCos(task.set, theta, sinPanel + filled, cosPanel + filled, pending);
 }
 
 // signal * window for frames [jBegin, jBegin + frames) and window samples
