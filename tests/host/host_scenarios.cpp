@@ -76,6 +76,16 @@ struct Case {
     double sampleRate = 1;
 };
 
+Case caseFrom(const RandomCase& rc) {
+    Case c;
+    c.signal = rc.signal;
+    c.window = rc.window;
+    c.frequencies = rc.frequencies;
+    c.overlap = rc.overlap;
+    c.sampleRate = rc.sampleRate;
+    return c;
+}
+
 std::vector<mxArray*> columnsOf(ArrayPool& pool, const Case& c) {
     return {pool.column(c.signal), pool.column(c.window), pool.scalar(c.overlap),
             pool.column(c.frequencies), pool.scalar(c.sampleRate)};
@@ -228,12 +238,7 @@ void referenceBits(Session& s) {
     for (const Size& size : sizes) {
         for (int variant = 0; variant < 4; ++variant) {
             const RandomCase rc = randomCase(rng, size.N, size.L, size.K);
-            Case c;
-            c.signal = rc.signal;
-            c.window = rc.window;
-            c.frequencies = rc.frequencies;
-            c.overlap = rc.overlap;
-            c.sampleRate = rc.sampleRate;
+            const Case c = caseFrom(rc);
             caseName = "N=" + std::to_string(size.N) + " L=" + std::to_string(size.L) +
                        " K=" + std::to_string(size.K) + " overlap=" + std::to_string(c.overlap);
             ArrayPool pool;
@@ -371,12 +376,7 @@ void stackAlignment(Session& s) {
     for (unsigned offset : {4u, 8u, 12u, 0u}) {
         setCallStackOffset(offset);
         const RandomCase rc = randomCase(rng, 600, 37, 11);
-        Case c;
-        c.signal = rc.signal;
-        c.window = rc.window;
-        c.frequencies = rc.frequencies;
-        c.overlap = rc.overlap;
-        c.sampleRate = rc.sampleRate;
+        const Case c = caseFrom(rc);
         caseName = "stack " + std::to_string(offset) + " bytes off 16";
         ArrayPool pool;
         const std::vector<mxArray*> inputs = columnsOf(pool, c);
