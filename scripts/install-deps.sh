@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make pkg-config
-  libgtest-dev
+  libgtest-dev googletest  # googletest: the sources the cross builds compile
   libmpfr-dev libgmp-dev
   octave liboctave-dev
   gnuplot-nox fonts-freefont-otf  # the demo plots without a display; Octave draws text in FreeSans
