@@ -1,140 +1,255 @@
 // The blocked accumulation, written once and compiled once per instruction
-// set. A kernel source includes kernels.h and sincos.h, opens its own
-// namespace (where kernels.h gives the register block), defines inside an
-// unnamed namespace
-//   V, lanes                      the vector type and its number of doubles
-//   zero, load, broadcast, store  whole-vector moves (no alignment needed)
-//   loadFirst, storeFirst         moves of the first n lanes only (other
-//                                 lanes read as zero, memory past n untouched)
-//   mul, add, sub                 lane-wise rounded double arithmetic
-// and then includes this file, which defines accumulateShare. Nothing here
-// may use an inline function from a library header: a copy compiled with
-// wider instructions could be the one the linker keeps for every caller.
+// set. A kernel source includes kernels.h, opens its own namespace and
+// defines inside an unnamed namespace
+//   V, lanes                       the vector type and its number of doubles
+//   frequencyVectors, frequencyFrames, frameVectors, frameFrequencies
+//                                  the register blocks (see KernelSet)
+//   zero, load, store              whole-vector moves (no alignment needed)
+//   loadFirst, storeFirst          moves of the first n lanes only (other
+//                                  lanes read as zero, memory past n untouched)
+//   mul, add, sub                  lane-wise rounded double arithmetic
+//   mulSample(v, p)                v * broadcast(*p), rounded
+//   transposeSquare(rows)          transposes lanes vectors of lanes doubles
+//   batchSinCos                    the set's sine-cosine routine
+// and then includes this file, which defines accumulateFrequencyLaneUnit
+// and accumulateFrameLaneUnit. Nothing here may use an inline function
+// from a library header: a copy compiled with wider instructions could be
+// the one the linker keeps for every caller.
 //
 // Layouts in the thread's workspace, for one window tile of n samples:
 //   twiddle panels  block b of blockLanes frequencies, sample i, lane l at
 //                   (b * n + i) * blockLanes + l, cosine and sine apart;
 //                   lanes past the last frequency hold the twiddles of
-//                   frequency 0
-//   windowed tile   frame r of the tile, sample i at r * n + i
+//                   frequency 0 (blockLanes is frequencyVectors * lanes for
+//                   frequency lanes, frameFrequencies for frame lanes)
+//   windowed tile   frequency lanes: frame r, sample i at r * n + i
+//                   frame lanes: frames of group g (lanes frames each),
+//                   sample i, lane l at (g * n + i) * lanes + l; lanes past
+//                   the last frame hold zeros
 
 namespace {
-
-constexpr int blockLanes = vectorsPerBlock * lanes;
 
 using Index = std::int64_t;
 
 Index smaller(Index a, Index b) { return a < b ? a : b; }
 
+double* alignedTo64Bytes(double* p) {
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(p);
+    return p + ((64 - address % 64) % 64) / sizeof(double);
+}
+
+// Doubles of workspace beyond the panels and the tile: the angles passed to
+// the sine-cosine routine at once, and slack for the alignment of each part.
+constexpr Index thetaChunk = 1024;
+constexpr Index alignmentSlack = 3 * 8;
+
+// `count` consecutive coefficients (at most lanes) of one plane with the
+// given step; the other lanes read as zero.
+V loadCoefficients(const double* plane, Index step, int count) {
+    if (step == 1) return count == lanes ? load(plane) : loadFirst(plane, count);
+    double buffer[lanes] = {};
+    for (int l = 0; l < count; ++l) buffer[l] = plane[l * step];
+    return load(buffer);
+}
+
+void storeCoefficients(double* plane, Index step, int count, V value) {
+    if (step == 1) {
+        if (count == lanes) {
+            store(plane, value);
+        } else {
+            storeFirst(plane, value, count);
+        }
+        return;
+    }
+    double buffer[lanes];
+    store(buffer, value);
+    for (int l = 0; l < count; ++l) plane[l * step] = buffer[l];
+}
+
+// The same for `count` coefficients that lie `stride` elements apart (the
+// frames of one frequency).
+V loadStrided(const double* plane, Index stride, int count) {
+    double buffer[lanes] = {};
+    for (int l = 0; l < count; ++l) buffer[l] = plane[l * stride];
+    return load(buffer);
+}
+
+void storeStrided(double* plane, Index stride, int count, V value) {
+    double buffer[lanes];
+    store(buffer, value);
+    for (int l = 0; l < count; ++l) plane[l * stride] = buffer[l];
+}
+
+// ---- frequency lanes ----------------------------------------------------
+
 // Doubles per cache line, for prefetching.
 constexpr Index lineDoubles = 8;
 
-// The coefficients of `frameCount` frames (rows of `windowed`) and
-// `vectorCount` vectors of frequencies over `count` window samples. `fresh`
-// starts every accumulator at +0.0, otherwise at the value the previous
-// tile left in the planes; the last vector holds `lastLanes` frequencies.
-// Meanwhile it asks for `aheadLines` cache lines from `ahead`, one per
-// window sample, so that they arrive while the arithmetic runs.
+// What the register blocks of one group of frames share: twiddle panels
+// (block b of blockLanes frequencies at b * count * blockLanes), windowed
+// rows, the first coefficient of the group in the planes (frequencies
+// lie `step` doubles apart, frames `column` coefficients apart), and signal
+// lines to ask for while computing, one per window sample, so that they
+// arrive before they are windowed.
+struct RowTask {
+    const double* cosPanel;
+    const double* sinPanel;
+    const double* windowed;
+    Index windowedStride;
+    Index count;  // window samples
+    double* real;
+    double* imag;
+    Index step;
+    Index column;
+    Index frequencies;
+    bool fresh;
+    const double* ahead;
+    Index aheadLines;
+};
+
+// Asks for the cache lines of `count` coefficients from p on, to be written
+// (fresh) or read and written.
+void prefetchCoefficients(const double* p, Index count, bool fresh) {
+    const double* last = p + count - 1;
+    if (fresh) {
+        __builtin_prefetch(p, 1, 3);
+        __builtin_prefetch(last, 1, 3);
+    } else {
+        __builtin_prefetch(p, 0, 3);
+        __builtin_prefetch(last, 0, 3);
+    }
+}
+
+// The coefficients of `frameCount` frames and `vectorCount` vectors of
+// frequencies from frequency `first` of the group on over every window
+// sample; the last vector holds `lastLanes` frequencies. Accumulators start
+// at +0.0 (fresh) or at the value the previous tile left in the planes.
 template <int vectorCount, int frameCount>
-void accumulateRegisterBlock(const double* cosPanel, const double* sinPanel,
-                             const double* windowed, Index windowedStride, Index count,
-                             double* real, double* imag, Index frequencyCount, int lastLanes,
-                             bool fresh, const double* ahead, Index aheadLines) {
+inline __attribute__((always_inline)) void accumulateFrequencyBlock(const RowTask& t, Index first,
+                                                                     int lastLanes,
+                                                                     const double* ahead,
+                                                                     Index aheadLines) {
+    constexpr Index blockLanes = Index{frequencyVectors} * lanes;
+    const double* cosPanel = t.cosPanel + first * t.count;
+    const double* sinPanel = t.sinPanel + first * t.count;
+    double* real = t.real + first * t.step;
+    double* imag = t.imag + first * t.step;
     V re[frameCount][vectorCount];
     V im[frameCount][vectorCount];
-#pragma GCC unroll 8
+#pragma GCC unroll 16
     for (int r = 0; r < frameCount; ++r) {
-#pragma GCC unroll 8
+#pragma GCC unroll 16
         for (int v = 0; v < vectorCount; ++v) {
-            const Index at = r * frequencyCount + v * lanes;
-            if (fresh) {
-                re[r][v] = zero();
-                im[r][v] = zero();
-            } else if (v < vectorCount - 1 || lastLanes == lanes) {
-                re[r][v] = load(real + at);
-                im[r][v] = load(imag + at);
-            } else {
-                re[r][v] = loadFirst(real + at, lastLanes);
-                im[r][v] = loadFirst(imag + at, lastLanes);
-            }
+            const Index at = (r * t.column + v * lanes) * t.step;
+            const int count = v < vectorCount - 1 ? lanes : lastLanes;
+            re[r][v] = t.fresh ? zero() : loadCoefficients(real + at, t.step, count);
+            im[r][v] = t.fresh ? zero() : loadCoefficients(imag + at, t.step, count);
         }
     }
-    for (Index i = 0; i < count; ++i) {
+    for (Index i = 0; i < t.count; ++i) {
         if (i < aheadLines) __builtin_prefetch(ahead + i * lineDoubles, 0, 2);
         V c[vectorCount];
         V s[vectorCount];
-#pragma GCC unroll 8
+#pragma GCC unroll 16
         for (int v = 0; v < vectorCount; ++v) {
             c[v] = load(cosPanel + i * blockLanes + v * lanes);
             s[v] = load(sinPanel + i * blockLanes + v * lanes);
         }
-#pragma GCC unroll 8
+#pragma GCC unroll 16
         for (int r = 0; r < frameCount; ++r) {
-            const V p = broadcast(windowed + r * windowedStride + i);
-#pragma GCC unroll 8
+            const double* sample = t.windowed + r * t.windowedStride + i;
+#pragma GCC unroll 16
             for (int v = 0; v < vectorCount; ++v) {
-                re[r][v] = add(re[r][v], mul(p, c[v]));
-                im[r][v] = sub(im[r][v], mul(p, s[v]));
+                re[r][v] = add(re[r][v], mulSample(c[v], sample));
+                im[r][v] = sub(im[r][v], mulSample(s[v], sample));
             }
         }
     }
-#pragma GCC unroll 8
+#pragma GCC unroll 16
     for (int r = 0; r < frameCount; ++r) {
-#pragma GCC unroll 8
+#pragma GCC unroll 16
         for (int v = 0; v < vectorCount; ++v) {
-            const Index at = r * frequencyCount + v * lanes;
-            if (v < vectorCount - 1 || lastLanes == lanes) {
-                store(real + at, re[r][v]);
-                store(imag + at, im[r][v]);
-            } else {
-                storeFirst(real + at, re[r][v], lastLanes);
-                storeFirst(imag + at, im[r][v], lastLanes);
-            }
+            const Index at = (r * t.column + v * lanes) * t.step;
+            const int count = v < vectorCount - 1 ? lanes : lastLanes;
+            storeCoefficients(real + at, t.step, count, re[r][v]);
+            storeCoefficients(imag + at, t.step, count, im[r][v]);
         }
     }
 }
 
-using RegisterBlock = void (*)(const double*, const double*, const double*, Index, Index, double*,
-                               double*, Index, int, bool, const double*, Index);
-
+// The last, partial block of frequencies: `vectors` vectors.
 template <int vectorCount, int frameCount>
-RegisterBlock registerBlockForFrames(int frames) {
-    if constexpr (frameCount == 1) {
-        return &accumulateRegisterBlock<vectorCount, 1>;
-    } else {
-        return frames == frameCount ? &accumulateRegisterBlock<vectorCount, frameCount>
-                                    : registerBlockForFrames<vectorCount, frameCount - 1>(frames);
-    }
-}
-
-template <int vectorCount>
-RegisterBlock registerBlockFor(int vectors, int frames) {
+void accumulateFrequencyTail(const RowTask& t, Index first, int vectors, int lastLanes,
+                             const double* ahead, Index aheadLines) {
     if constexpr (vectorCount == 1) {
-        return registerBlockForFrames<1, framesPerBlock>(frames);
+        accumulateFrequencyBlock<1, frameCount>(t, first, lastLanes, ahead, aheadLines);
+    } else if (vectors == vectorCount) {
+        accumulateFrequencyBlock<vectorCount, frameCount>(t, first, lastLanes, ahead, aheadLines);
     } else {
-        return vectors == vectorCount
-                   ? registerBlockForFrames<vectorCount, framesPerBlock>(frames)
-                   : registerBlockFor<vectorCount - 1>(vectors, frames);
+        accumulateFrequencyTail<vectorCount - 1, frameCount>(t, first, vectors, lastLanes, ahead, aheadLines);
     }
 }
 
-// Twiddle panels of frequencies [kBegin, kBegin + kCount) for window samples
-// [iBegin, iBegin + n): the angles of whole panel rows, a chunk at a time.
-// Lanes past the last frequency take the angles of frequency 0; their sums
-// are never stored.
-void fillTwiddlePanels(const KernelTask& task, Index kBegin, Index kCount, Index iBegin, Index n,
-                       double* cosPanel, double* sinPanel, double* theta) {
+// Every frequency of the group for `frameCount` frames, a register block
+// at a time; the next block's coefficients are asked for while one runs.
+template <int frameCount>
+void accumulateFrequencyRow(const RowTask& t) {
+    constexpr Index blockLanes = Index{frequencyVectors} * lanes;
+    const Index blocks = (t.frequencies + blockLanes - 1) / blockLanes;
+    const Index linesPerBlock = (t.aheadLines + blocks - 1) / blocks;
+    Index asked = 0;
+    for (Index first = 0; first < t.frequencies; first += blockLanes) {
+        const Index next = first + blockLanes;
+        if (next < t.frequencies) {
+            const Index nextCount = smaller(blockLanes, t.frequencies - next);
+            for (int r = 0; r < frameCount; ++r) {
+                const Index at = (next + r * t.column) * t.step;
+                prefetchCoefficients(t.real + at, nextCount * t.step, t.fresh);
+                prefetchCoefficients(t.imag + at, nextCount * t.step, t.fresh);
+            }
+        }
+        const Index lines = smaller(linesPerBlock, t.aheadLines - asked);
+        const double* ahead = t.ahead + asked * lineDoubles;
+        asked += lines;
+        if (next <= t.frequencies) {
+            accumulateFrequencyBlock<frequencyVectors, frameCount>(t, first, lanes, ahead, lines);
+        } else {
+            const int valid = static_cast<int>(t.frequencies - first);
+            const int vectors = (valid + lanes - 1) / lanes;
+            accumulateFrequencyTail<frequencyVectors, frameCount>(t, first, vectors,
+                                                                  valid - (vectors - 1) * lanes, ahead,
+                                                                  lines);
+        }
+    }
+}
+
+using FrequencyRow = void (*)(const RowTask&);
+
+template <int frameCount>
+FrequencyRow frequencyRowFor(int frames) {
+    if constexpr (frameCount == 1) {
+        return &accumulateFrequencyRow<1>;
+    } else {
+        return frames == frameCount ? &accumulateFrequencyRow<frameCount>
+                                    : frequencyRowFor<frameCount - 1>(frames);
+    }
+}
+
+// Twiddle panels of frequencies [kBegin, kBegin + kCount) in blocks of
+// blockLanes, for window samples [iBegin, iBegin + n): the angles of whole
+// panel rows, a chunk at a time. Lanes past the last frequency take the
+// angles of frequency 0; their sums are never stored.
+void fillTwiddlePanels(const KernelTask& task, Index kBegin, Index kCount, Index blockLanes,
+                       Index iBegin, Index n, double* cosPanel, double* sinPanel, double* theta) {
     const double* steps = task.angularSteps + iBegin;
     const double* frequencies = task.inputs->frequencies + kBegin;
-    const Index rowsPerChunk = task.geometry.thetaChunk >= blockLanes
-                                   ? task.geometry.thetaChunk / blockLanes
-                                   : 1;
+    const Index rowsPerChunk = thetaChunk >= blockLanes ? thetaChunk / blockLanes : 1;
     const Index blocks = (kCount + blockLanes - 1) / blockLanes;
+    double laneFrequencies[64];
     Index filled = 0;
     for (Index b = 0; b < blocks; ++b) {
         const Index first = b * blockLanes;
         const Index valid = smaller(blockLanes, kCount - first);
-        double laneFrequencies[blockLanes];
         for (Index l = 0; l < blockLanes; ++l) laneFrequencies[l] = l < valid ? frequencies[first + l] : 0.0;
         for (Index row = 0; row < n; row += rowsPerChunk) {
             const Index rows = smaller(rowsPerChunk, n - row);
@@ -142,19 +257,23 @@ void fillTwiddlePanels(const KernelTask& task, Index kBegin, Index kCount, Index
                 const double step = steps[row + r];
                 for (Index l = 0; l < blockLanes; ++l) theta[r * blockLanes + l] = step * laneFrequencies[l];
             }
-            fillSinCos(task.set, theta, sinPanel + filled, cosPanel + filled, rows * blockLanes);
+            batchSinCos(theta, sinPanel + filled, cosPanel + filled, rows * blockLanes);
             filled += rows * blockLanes;
         }
     }
 }
 
+const double* frameStart(const KernelTask& task, Index frame) {
+    return task.inputs->signal + frame * task.hop;
+}
+
 // signal * window for frames [jBegin, jBegin + frames) and window samples
-// [iBegin, iBegin + n).
+// [iBegin, iBegin + n), one row per frame.
 void fillWindowedTile(const KernelTask& task, Index jBegin, Index frames, Index iBegin, Index n,
                       double* windowed) {
     const double* window = task.inputs->window + iBegin;
     for (Index r = 0; r < frames; ++r) {
-        const double* frame = task.inputs->signal + (jBegin + r) * task.hop + iBegin;
+        const double* frame = frameStart(task, jBegin + r) + iBegin;
         double* out = windowed + r * n;
         Index i = 0;
         for (; i + lanes <= n; i += lanes) store(out + i, mul(load(frame + i), load(window + i)));
@@ -162,89 +281,315 @@ void fillWindowedTile(const KernelTask& task, Index jBegin, Index frames, Index 
     }
 }
 
-// The signal samples that the next windowed tile will read, when they form
-// one run (frames overlap or touch): otherwise nothing is prefetched.
+// The signal lines that the tile of frames after those of [.., jNext) will
+// window, for the same window samples or, after the unit's last frames, for
+// the next window tile; as one run when the frames overlap or touch, and
+// nothing otherwise.
 struct SignalRun {
     const double* first;
     Index lines;
 };
 
-SignalRun nextTileRun(const KernelTask& task, Index kBegin, Index kCount, Index jBegin,
-                      Index frames, Index iBegin, Index n) {
-    const ThreadShare& share = task.share;
-    const TileGeometry& g = task.geometry;
-    const Index L = task.inputs->windowLength;
+SignalRun nextTileRun(const KernelTask& task, const UnitRange& unit, Index jNext, Index tileFrames,
+                      Index iBegin, Index n) {
     SignalRun run = {task.inputs->signal, 0};
-    // After the last frames of a block come its first frames, for the next
-    // block or, after the last block, for the next window tile.
-    Index nextFrame = jBegin + frames;
-    Index nextSample = iBegin;
-    if (nextFrame >= share.jEnd) {
-        nextFrame = share.jBegin;
-        if (kBegin + kCount >= share.kEnd) nextSample = iBegin + n;
+    const Index L = task.inputs->windowLength;
+    if (jNext >= unit.jEnd) {
+        jNext = unit.jBegin;
+        iBegin += n;
+        n = smaller(n, L - iBegin);
     }
-    if (nextSample >= L || task.hop > g.tileLength) return run;
-    const Index lastFrame = smaller(nextFrame + g.tileFrames, share.jEnd) - 1;
-    const Index begin = nextFrame * task.hop + nextSample;
-    const Index end = lastFrame * task.hop + nextSample + smaller(g.tileLength, L - nextSample);
-    run.first = task.inputs->signal + begin;
+    if (iBegin >= L || task.hop > n) return run;
+    const Index last = smaller(jNext + tileFrames, unit.jEnd) - 1;
+    const double* begin = frameStart(task, jNext) + iBegin;
+    const double* end = frameStart(task, last) + iBegin + n;
+    run.first = begin;
     run.lines = (end - begin + lineDoubles - 1) / lineDoubles;
     return run;
 }
 
-double* alignedTo64Bytes(double* p) {
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(p);
-    return p + ((64 - address % 64) % 64) / sizeof(double);
+Index panelLength(Index frequencies, Index blockLanes, Index tileLength) {
+    return (frequencies + blockLanes - 1) / blockLanes * blockLanes * tileLength;
+}
+
+// ---- frame lanes ----------------------------------------------------------
+
+// Frequencies per frame-lane register block; a set without the kernel
+// (frameFrequencies 0) still compiles it, and never calls it.
+constexpr int frameBlockFrequencies = frameFrequencies > 0 ? frameFrequencies : 1;
+
+// What the register blocks of one set of frame groups share: the transposed
+// samples of the first group (groups lie groupStride doubles apart), the
+// twiddle panels (block b of blockLanes frequencies at b * count *
+// blockLanes), the coefficient of the first frequency and frame, and signal
+// lines to ask for while computing.
+struct GroupTask {
+    const double* samples;
+    Index groupStride;
+    const double* cosPanel;
+    const double* sinPanel;
+    Index count;  // window samples
+    double* real;
+    double* imag;
+    Index step;
+    Index column;
+    Index frequencies;
+    int lastLanes;  // frames in the last group
+    bool fresh;
+    const double* ahead;
+    Index aheadLines;
+};
+
+// The coefficients of `frequencyCount` frequencies from `first` on and
+// `vectorCount` groups of frames over every window sample.
+template <int vectorCount, int frequencyCount>
+inline __attribute__((always_inline)) void accumulateFrameBlock(const GroupTask& t, Index first,
+                                                                 const double* ahead, Index aheadLines) {
+    constexpr Index blockLanes = frameBlockFrequencies;
+    const double* cosPanel = t.cosPanel + first * t.count;
+    const double* sinPanel = t.sinPanel + first * t.count;
+    const Index frameStride = t.column * t.step;
+    V re[frequencyCount][vectorCount];
+    V im[frequencyCount][vectorCount];
+#pragma GCC unroll 16
+    for (int k = 0; k < frequencyCount; ++k) {
+#pragma GCC unroll 16
+        for (int v = 0; v < vectorCount; ++v) {
+            const Index at = (first + k) * t.step + v * lanes * frameStride;
+            const int frames = v < vectorCount - 1 ? lanes : t.lastLanes;
+            re[k][v] = t.fresh ? zero() : loadStrided(t.real + at, frameStride, frames);
+            im[k][v] = t.fresh ? zero() : loadStrided(t.imag + at, frameStride, frames);
+        }
+    }
+    for (Index i = 0; i < t.count; ++i) {
+        if (i < aheadLines) __builtin_prefetch(ahead + i * lineDoubles, 0, 2);
+        V p[vectorCount];
+#pragma GCC unroll 16
+        for (int v = 0; v < vectorCount; ++v) p[v] = load(t.samples + v * t.groupStride + i * lanes);
+#pragma GCC unroll 16
+        for (int k = 0; k < frequencyCount; ++k) {
+            const double* c = cosPanel + i * blockLanes + k;
+            const double* s = sinPanel + i * blockLanes + k;
+#pragma GCC unroll 16
+            for (int v = 0; v < vectorCount; ++v) {
+                re[k][v] = add(re[k][v], mulSample(p[v], c));
+                im[k][v] = sub(im[k][v], mulSample(p[v], s));
+            }
+        }
+    }
+#pragma GCC unroll 16
+    for (int k = 0; k < frequencyCount; ++k) {
+#pragma GCC unroll 16
+        for (int v = 0; v < vectorCount; ++v) {
+            const Index at = (first + k) * t.step + v * lanes * frameStride;
+            const int frames = v < vectorCount - 1 ? lanes : t.lastLanes;
+            storeStrided(t.real + at, frameStride, frames, re[k][v]);
+            storeStrided(t.imag + at, frameStride, frames, im[k][v]);
+        }
+    }
+}
+
+template <int vectorCount, int frequencyCount>
+void accumulateFrameTail(const GroupTask& t, Index first, int frequencies, const double* ahead,
+                         Index aheadLines) {
+    if constexpr (frequencyCount == 1) {
+        accumulateFrameBlock<vectorCount, 1>(t, first, ahead, aheadLines);
+    } else if (frequencies == frequencyCount) {
+        accumulateFrameBlock<vectorCount, frequencyCount>(t, first, ahead, aheadLines);
+    } else {
+        accumulateFrameTail<vectorCount, frequencyCount - 1>(t, first, frequencies, ahead, aheadLines);
+    }
+}
+
+// Every frequency of the unit for `vectorCount` groups of frames, a
+// register block at a time.
+template <int vectorCount>
+void accumulateFrameGroups(const GroupTask& t) {
+    constexpr Index blockLanes = frameBlockFrequencies;
+    const Index blocks = (t.frequencies + blockLanes - 1) / blockLanes;
+    const Index linesPerBlock = (t.aheadLines + blocks - 1) / blocks;
+    Index asked = 0;
+    for (Index first = 0; first < t.frequencies; first += blockLanes) {
+        const Index lines = smaller(linesPerBlock, t.aheadLines - asked);
+        const double* ahead = t.ahead + asked * lineDoubles;
+        asked += lines;
+        if (first + blockLanes <= t.frequencies) {
+            accumulateFrameBlock<vectorCount, frameBlockFrequencies>(t, first, ahead, lines);
+        } else {
+            accumulateFrameTail<vectorCount, frameBlockFrequencies>(t, first, static_cast<int>(t.frequencies - first),
+                                                               ahead, lines);
+        }
+    }
+}
+
+using FrameGroups = void (*)(const GroupTask&);
+
+template <int vectorCount>
+FrameGroups frameGroupsFor(int vectors) {
+    if constexpr (vectorCount == 1) {
+        return &accumulateFrameGroups<1>;
+    } else {
+        return vectors == vectorCount ? &accumulateFrameGroups<vectorCount>
+                                      : frameGroupsFor<vectorCount - 1>(vectors);
+    }
+}
+
+// signal * window for frames [jBegin, jBegin + frames) and window samples
+// [iBegin, iBegin + n), transposed: groups of `lanes` frames, one vector
+// per sample.
+void fillTransposedTile(const KernelTask& task, Index jBegin, Index frames, Index iBegin, Index n,
+                        double* transposed) {
+    const double* window = task.inputs->window + iBegin;
+    const double zeros[lanes] = {};
+    const Index groups = (frames + lanes - 1) / lanes;
+    for (Index g = 0; g < groups; ++g) {
+        const double* rows[lanes];
+        const int valid = static_cast<int>(smaller(lanes, frames - g * lanes));
+        for (int l = 0; l < lanes; ++l) {
+            rows[l] = l < valid ? frameStart(task, jBegin + g * lanes + l) + iBegin : nullptr;
+        }
+        double* out = transposed + g * n * lanes;
+        Index i = 0;
+        for (; i + lanes <= n; i += lanes) {
+            V block[lanes];
+#pragma GCC unroll 16
+            for (int l = 0; l < lanes; ++l) block[l] = l < valid ? load(rows[l] + i) : load(zeros);
+            transposeSquare(block);
+#pragma GCC unroll 16
+            for (int c = 0; c < lanes; ++c) store(out + (i + c) * lanes, mulSample(block[c], window + i + c));
+        }
+        for (; i < n; ++i) {
+            for (int l = 0; l < lanes; ++l) out[i * lanes + l] = l < valid ? rows[l][i] * window[i] : 0.0;
+        }
+    }
+}
+
+// ---- units ---------------------------------------------------------------
+
+Index frequencyLaneWorkspace(const AccumulationPlan& plan) {
+    const Index blockLanes = Index{frequencyVectors} * lanes;
+    const Index panel = panelLength(plan.frequencyLanes.unitFrequencies, blockLanes, plan.tileLength);
+    return 2 * panel + thetaChunk + Index{plan.frequencyLanes.tileFrames} * plan.tileLength +
+           alignmentSlack;
+}
+
+Index frameLaneWorkspace(const AccumulationPlan& plan) {
+    if (frameFrequencies < 1) return 0;
+    const Index panel = panelLength(plan.frameLanes.unitFrequencies, frameFrequencies, plan.tileLength);
+    const Index groups = (Index{plan.frameLanes.tileFrames} + lanes - 1) / lanes;
+    return 2 * panel + thetaChunk + groups * lanes * plan.tileLength + alignmentSlack;
 }
 
 }  // namespace
 
-void accumulateShare(const KernelTask& task) {
-    const ThreadShare& share = task.share;
-    if (share.kBegin >= share.kEnd || share.jBegin >= share.jEnd) return;
-    const TileGeometry& g = task.geometry;
+void accumulateFrequencyLaneUnit(const KernelTask& task, const UnitRange& unit, double* workspace) {
+    if (unit.kBegin >= unit.kEnd || unit.jBegin >= unit.jEnd) return;
+    const AccumulationPlan& plan = task.plan;
     const Index L = task.inputs->windowLength;
     const Index K = task.inputs->frequencyCount;
+    const Index step = task.planes.step;
+    const Index blockLanes = Index{frequencyVectors} * lanes;
+    const Index tile = plan.tileLength;
+    const Index tileFrames = plan.frequencyLanes.tileFrames;
+    const Index kCount = unit.kEnd - unit.kBegin;
+    const Index panel = panelLength(kCount, blockLanes, tile);
 
-    double* cosPanel = alignedTo64Bytes(task.workspace);
-    double* sinPanel = cosPanel + Index{g.blockFrequencies} * g.tileLength;
-    double* theta = sinPanel + Index{g.blockFrequencies} * g.tileLength;
-    double* windowed = theta + g.thetaChunk;
+    double* cosPanel = alignedTo64Bytes(workspace);
+    double* sinPanel = alignedTo64Bytes(cosPanel + panel);
+    double* theta = alignedTo64Bytes(sinPanel + panel);
+    double* windowed = theta + thetaChunk;
 
-    for (Index iBegin = 0; iBegin < L; iBegin += g.tileLength) {
-        const Index n = smaller(g.tileLength, L - iBegin);
+    for (Index iBegin = 0; iBegin < L; iBegin += tile) {
+        const Index n = smaller(tile, L - iBegin);
         const bool fresh = iBegin == 0;
-        for (Index kBegin = share.kBegin; kBegin < share.kEnd; kBegin += g.blockFrequencies) {
-            const Index kCount = smaller(g.blockFrequencies, share.kEnd - kBegin);
-            fillTwiddlePanels(task, kBegin, kCount, iBegin, n, cosPanel, sinPanel, theta);
-            for (Index jBegin = share.jBegin; jBegin < share.jEnd; jBegin += g.tileFrames) {
-                const Index frames = smaller(g.tileFrames, share.jEnd - jBegin);
-                fillWindowedTile(task, jBegin, frames, iBegin, n, windowed);
-                // The next tile's signal streams in over this tile's
-                // register blocks instead of stalling its windowing.
-                const SignalRun ahead = nextTileRun(task, kBegin, kCount, jBegin, frames, iBegin, n);
-                const Index registerBlocks = ((frames + framesPerBlock - 1) / framesPerBlock) *
-                                             ((kCount + blockLanes - 1) / blockLanes);
-                const Index linesPerBlock = (ahead.lines + registerBlocks - 1) / registerBlocks;
-                Index linesAsked = 0;
-                for (Index r = 0; r < frames; r += framesPerBlock) {
-                    const int blockFrames = static_cast<int>(smaller(framesPerBlock, frames - r));
-                    const Index column = (jBegin + r) * K;
-                    for (Index first = 0; first < kCount; first += blockLanes) {
-                        const int valid = static_cast<int>(smaller(blockLanes, kCount - first));
-                        const int vectors = (valid + lanes - 1) / lanes;
-                        const int lastLanes = valid - (vectors - 1) * lanes;
-                        const Index panel = first * n;
-                        const Index at = kBegin + first + column;
-                        registerBlockFor<vectorsPerBlock>(vectors, blockFrames)(
-                            cosPanel + panel, sinPanel + panel, windowed + r * n, n, n,
-                            task.planes.real + at, task.planes.imag + at, K, lastLanes, fresh,
-                            ahead.first + linesAsked * lineDoubles,
-                            smaller(linesPerBlock, ahead.lines - linesAsked));
-                        linesAsked = smaller(linesAsked + linesPerBlock, ahead.lines);
-                    }
-                }
+        fillTwiddlePanels(task, unit.kBegin, kCount, blockLanes, iBegin, n, cosPanel, sinPanel, theta);
+        for (Index jBegin = unit.jBegin; jBegin < unit.jEnd; jBegin += tileFrames) {
+            const Index frames = smaller(tileFrames, unit.jEnd - jBegin);
+            fillWindowedTile(task, jBegin, frames, iBegin, n, windowed);
+            // The next tile's signal streams in over this tile's register
+            // blocks instead of stalling its windowing.
+            const SignalRun ahead = nextTileRun(task, unit, jBegin + frames, tileFrames, iBegin, n);
+            const Index rows = (frames + frequencyFrames - 1) / frequencyFrames;
+            const Index linesPerRow = (ahead.lines + rows - 1) / rows;
+            Index asked = 0;
+            for (Index r = 0; r < frames; r += frequencyFrames) {
+                RowTask t;
+                t.cosPanel = cosPanel;
+                t.sinPanel = sinPanel;
+                t.windowed = windowed + r * n;
+                t.windowedStride = n;
+                t.count = n;
+                t.real = task.planes.real + (unit.kBegin + (jBegin + r) * K) * step;
+                t.imag = task.planes.imag + (unit.kBegin + (jBegin + r) * K) * step;
+                t.step = step;
+                t.column = K;
+                t.frequencies = kCount;
+                t.fresh = fresh;
+                t.ahead = ahead.first + asked * lineDoubles;
+                t.aheadLines = smaller(linesPerRow, ahead.lines - asked);
+                asked += t.aheadLines;
+                frequencyRowFor<frequencyFrames>(static_cast<int>(smaller(frequencyFrames, frames - r)))(t);
             }
         }
     }
+}
+
+void accumulateFrameLaneUnit(const KernelTask& task, const UnitRange& unit, double* workspace) {
+    if (frameFrequencies < 1 || unit.kBegin >= unit.kEnd || unit.jBegin >= unit.jEnd) return;
+    const AccumulationPlan& plan = task.plan;
+    const Index L = task.inputs->windowLength;
+    const Index K = task.inputs->frequencyCount;
+    const Index step = task.planes.step;
+    const Index blockLanes = frameFrequencies;
+    const Index tile = plan.tileLength;
+    const Index tileFrames = plan.frameLanes.tileFrames;
+    const Index kCount = unit.kEnd - unit.kBegin;
+    const Index panel = panelLength(kCount, blockLanes, tile);
+
+    double* cosPanel = alignedTo64Bytes(workspace);
+    double* sinPanel = alignedTo64Bytes(cosPanel + panel);
+    double* theta = alignedTo64Bytes(sinPanel + panel);
+    double* transposed = theta + thetaChunk;
+
+    for (Index iBegin = 0; iBegin < L; iBegin += tile) {
+        const Index n = smaller(tile, L - iBegin);
+        const bool fresh = iBegin == 0;
+        fillTwiddlePanels(task, unit.kBegin, kCount, blockLanes, iBegin, n, cosPanel, sinPanel, theta);
+        for (Index jBegin = unit.jBegin; jBegin < unit.jEnd; jBegin += tileFrames) {
+            const Index frames = smaller(tileFrames, unit.jEnd - jBegin);
+            fillTransposedTile(task, jBegin, frames, iBegin, n, transposed);
+            const SignalRun ahead = nextTileRun(task, unit, jBegin + frames, tileFrames, iBegin, n);
+            const Index groups = (frames + lanes - 1) / lanes;
+            const Index sets = (groups + frameVectors - 1) / frameVectors;
+            const Index linesPerSet = (ahead.lines + sets - 1) / sets;
+            Index asked = 0;
+            for (Index g = 0; g < groups; g += frameVectors) {
+                const int vectors = static_cast<int>(smaller(frameVectors, groups - g));
+                const Index lastLanes = frames - (g + vectors - 1) * lanes;
+                GroupTask t;
+                t.samples = transposed + g * n * lanes;
+                t.groupStride = n * lanes;
+                t.cosPanel = cosPanel;
+                t.sinPanel = sinPanel;
+                t.count = n;
+                t.real = task.planes.real + (unit.kBegin + (jBegin + g * lanes) * K) * step;
+                t.imag = task.planes.imag + (unit.kBegin + (jBegin + g * lanes) * K) * step;
+                t.step = step;
+                t.column = K;
+                t.frequencies = kCount;
+                t.lastLanes = static_cast<int>(lastLanes < lanes ? lastLanes : lanes);
+                t.fresh = fresh;
+                t.ahead = ahead.first + asked * lineDoubles;
+                t.aheadLines = smaller(linesPerSet, ahead.lines - asked);
+                asked += t.aheadLines;
+                frameGroupsFor<frameVectors>(vectors)(t);
+            }
+        }
+    }
+}
+
+std::int64_t threadWorkspace(const AccumulationPlan& plan) {
+    const Index a = frequencyLaneWorkspace(plan);
+    const Index b = frameLaneWorkspace(plan);
+    return a > b ? a : b;
 }

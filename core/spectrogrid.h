@@ -41,10 +41,14 @@ struct FramePlan {
     std::int32_t frameCount;
 };
 
-// The K x frameCount result as two column-major planes: element (k, j) at k + j*K.
+// The K x frameCount result, column-major: element (k, j) at real[(k + j*K) * step]
+// and imag[(k + j*K) * step]. Separate planes have step 1; interleaved
+// complex storage (real, imaginary, real, ...) is real = data,
+// imag = data + 1, step 2.
 struct CoefficientPlanes {
     double* real;
     double* imag;
+    std::int32_t step = 1;
 };
 
 // Caller-provided scratch: three vectors of L doubles each, and a workspace
