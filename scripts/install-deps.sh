@@ -13,6 +13,7 @@ packages=(
   wine wine64 wine32:i386
   g++-aarch64-linux-gnu libgomp1-arm64-cross qemu-user  # 64-bit ARM cross-build, tests under emulation
   binutils file
+  zip  # the release archive
 )
 
 missing=()
