@@ -1,18 +1,16 @@
 #!/usr/bin/env bash
 # Builds every module (Linux in the release preset, Windows in the two
-# cross-build presets), puts dist/spectrogrid/ together
-# (the folder users add to their MATLAB or Octave path), then runs the demo
-# in Octave: a spectrogram of a test signal, written as a PNG image whose
-# path it prints.
+# cross-build presets), puts dist/spectrogrid/ together (the folder users
+# add to their MATLAB or Octave path) and the release archive
+# dist/spectrogrid-<version>.zip, then runs the demo in Octave: a
+# spectrogram of a test signal, written as a PNG image whose path it prints.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
 cmake --preset release
 cmake --build --preset release
-# The Windows modules, cross-built with MinGW-w64 into the same folder.
-for preset in windows64 windows32; do
-  cmake --preset "$preset"
-  cmake --build --preset "$preset" --target spectrogrid_dist
-done
+# The Windows modules, cross-built with MinGW-w64 into the same folder, and
+# the archive.
+scripts/make-release.sh
 octave-cli --no-window-system --quiet --norc --no-history --eval \
   "addpath('$PWD/dist/spectrogrid'); addpath('$PWD/demo'); spectrogrid_demo('$PWD/build/release/spectrogrid_demo.png');"

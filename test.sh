@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Builds and runs every test: in the release preset, in the debug preset
-# (AddressSanitizer and UndefinedBehaviorSanitizer), and for both Windows
-# modules, cross-built and run under Wine.
+# (AddressSanitizer and UndefinedBehaviorSanitizer), for both Windows
+# modules, cross-built and run under Wine, and for 64-bit ARM Linux, where
+# the core tests and the MATLAB module's scenarios run under qemu. Last, the
+# release archive is built and checked: its entries, and in it the very
+# files the release and Windows builds above made and tested. (A step here
+# rather than a CTest test: the archive spans three build trees, all of
+# which exist only once their workflows have run.)
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -9,3 +14,9 @@ cmake --workflow --preset release
 cmake --workflow --preset debug
 cmake --workflow --preset windows64
 cmake --workflow --preset windows32
+cmake --workflow --preset arm64
+scripts/make-release.sh
+manifests=()
+for preset in release windows64 windows32; do manifests+=("$PWD/build/$preset/dist_files.txt"); done
+cmake -DSOURCE_DIR="$PWD" -DARCHIVE="$PWD/dist/spectrogrid-$(cat VERSION).zip" \
+      -DMANIFESTS="$(IFS=';'; echo "${manifests[*]}")" -P tests/packaging/check_release.cmake

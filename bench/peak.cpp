@@ -90,6 +90,8 @@ double runLoop(spectrogrid::InstructionSet set, std::int64_t rounds, int* operat
         *operationsPerRound = chains;
         return avx2Loop(rounds);
     }
+#else
+    (void)set;
 #endif
     *operationsPerRound = chains;
     return scalarLoop(rounds);

@@ -11,7 +11,9 @@ packages=(
   gnuplot-nox fonts-freefont-otf  # the demo plots without a display; Octave draws text in FreeSans
   g++-mingw-w64-x86-64 g++-mingw-w64-i686
   wine wine64 wine32:i386
+  g++-aarch64-linux-gnu libgomp1-arm64-cross qemu-user  # 64-bit ARM cross-build, tests under emulation
   binutils file
+  zip  # the release archive
 )
 
 missing=()

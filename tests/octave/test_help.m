@@ -1,9 +1,22 @@
-% "help spectrogrid" prints the help of spectrogrid.m: the module's own
-% help holds the same text.
-function test_help()
+% "help spectrogrid" prints the help of spectrogrid.m (the Octave module's
+% own help holds the same text), with the version; Contents.m beside it
+% names the same version and date in the two header lines MATLAB's ver
+% reads.
+function test_help(version)
   expect('reset');
   text = evalc('help spectrogrid');
   expect(~isempty(strfind(text, 'spectrogrid.oct')), 'help resolves to the module');
+  stamp = regexp(text, ['Version ' regexptranslate('escape', version) ' \(([^)]*)\)'], 'tokens', 'once');
+  expect(~isempty(stamp), ['help shows Version ' version]);
+  contents = strsplit(fileread(fullfile(fileparts(which('spectrogrid')), 'Contents.m')), "\n");
+  expect(numel(contents) > 2 && strcmp(contents{1}, '% spectrogrid'), 'Contents.m names spectrogrid');
+  header = regexp(contents{2}, '^% Version (\S+) (\d\d-[A-Z][a-z][a-z]-\d{4})$', 'tokens', 'once');
+  expect(numel(header) == 2 && strcmp(header{1}, version), ['Contents.m says Version ' version ' dd-mmm-yyyy']);
+  if numel(header) == 2 && ~isempty(stamp)
+    expect(strcmp(header{2}, stamp{1}), 'help and Contents.m give the same date');
+    expect(strcmp(datestr(datenum(header{2}, 'dd-mmm-yyyy'), 'dd-mmm-yyyy'), header{2}), ...
+           ['Contents.m date ' header{2} ' is a real date']);
+  end
   phrases = {'Short-time Fourier transform', ...
              '[C, F, T] = SPECTROGRID(SIGNAL, WINDOW, OVERLAP, FREQUENCIES, SAMPLERATE)', ...
              'samples per unit of time', 'K-by-M complex', 'K-by-1', 'M-by-1', ...
