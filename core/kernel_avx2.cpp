@@ -15,6 +15,7 @@ namespace avx2 {
 namespace {
 
 using V = __m256d;
+using Index = std::int64_t;
 constexpr int lanes = 4;
 constexpr int frequencyVectors = 1;
 constexpr int frequencyFrames = 6;
@@ -46,15 +47,18 @@ void storeFirst(double* p, V v, int n) {
     for (int l = 0; l < n; ++l) p[l] = buffer[l];
 }
 
-void transposeSquare(V* rows) {
-    const V t0 = _mm256_unpacklo_pd(rows[0], rows[1]);
-    const V t1 = _mm256_unpackhi_pd(rows[0], rows[1]);
-    const V t2 = _mm256_unpacklo_pd(rows[2], rows[3]);
-    const V t3 = _mm256_unpackhi_pd(rows[2], rows[3]);
-    rows[0] = _mm256_permute2f128_pd(t0, t2, 0x20);
-    rows[1] = _mm256_permute2f128_pd(t1, t3, 0x20);
-    rows[2] = _mm256_permute2f128_pd(t0, t2, 0x31);
-    rows[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+// Samples [0, lanes) of `lanes` frames that start `hop` doubles apart at
+// `first`, times the window, stored one vector per sample (frames in lanes).
+// Pairs of samples come from two 128-bit loads per frame pair.
+void storeWindowedColumns(const double* first, Index hop, const double* window, double* out) {
+    for (int i = 0; i < lanes; i += 2) {
+        const V even = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(first + i)),
+                                            _mm_loadu_pd(first + 2 * hop + i), 1);
+        const V odd = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(first + hop + i)),
+                                           _mm_loadu_pd(first + 3 * hop + i), 1);
+        _mm256_storeu_pd(out + i * lanes, mulSample(_mm256_unpacklo_pd(even, odd), window + i));
+        _mm256_storeu_pd(out + (i + 1) * lanes, mulSample(_mm256_unpackhi_pd(even, odd), window + i + 1));
+    }
 }
 
 void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t n) {

@@ -20,6 +20,7 @@ namespace avx512 {
 namespace {
 
 using V = __m512d;
+using Index = std::int64_t;
 constexpr int lanes = 8;
 constexpr int frequencyVectors = 2;
 constexpr int frequencyFrames = 6;
@@ -47,23 +48,21 @@ __mmask8 firstLanes(int n) { return static_cast<__mmask8>((1u << n) - 1u); }
 V loadFirst(const double* p, int n) { return _mm512_maskz_loadu_pd(firstLanes(n), p); }
 void storeFirst(double* p, V v, int n) { _mm512_mask_storeu_pd(p, firstLanes(n), v); }
 
-void transposeSquare(V* rows) {
-    V t[lanes];
-    for (int r = 0; r < lanes; r += 2) {
-        t[r] = _mm512_unpacklo_pd(rows[r], rows[r + 1]);
-        t[r + 1] = _mm512_unpackhi_pd(rows[r], rows[r + 1]);
-    }
-    // Pairs of 128-bit lanes, then halves.
-    V u[lanes];
-    for (int r = 0; r < lanes; r += 4) {
-        u[r] = _mm512_shuffle_f64x2(t[r], t[r + 2], 0x88);
-        u[r + 1] = _mm512_shuffle_f64x2(t[r + 1], t[r + 3], 0x88);
-        u[r + 2] = _mm512_shuffle_f64x2(t[r], t[r + 2], 0xdd);
-        u[r + 3] = _mm512_shuffle_f64x2(t[r + 1], t[r + 3], 0xdd);
-    }
-    for (int r = 0; r < 4; ++r) {
-        rows[r] = _mm512_shuffle_f64x2(u[r], u[r + 4], 0x88);
-        rows[r + 4] = _mm512_shuffle_f64x2(u[r], u[r + 4], 0xdd);
+// Samples [0, lanes) of `lanes` frames that start `hop` doubles apart at
+// `first`, times the window, stored one vector per sample (frames in lanes).
+// Pairs of samples come from 128-bit loads, four frames to a vector.
+void storeWindowedColumns(const double* first, Index hop, const double* window, double* out) {
+    for (int i = 0; i < lanes; i += 2) {
+        V even = _mm512_castpd128_pd512(_mm_loadu_pd(first + i));
+        V odd = _mm512_castpd128_pd512(_mm_loadu_pd(first + hop + i));
+        even = _mm512_insertf64x2(even, _mm_loadu_pd(first + 2 * hop + i), 1);
+        odd = _mm512_insertf64x2(odd, _mm_loadu_pd(first + 3 * hop + i), 1);
+        even = _mm512_insertf64x2(even, _mm_loadu_pd(first + 4 * hop + i), 2);
+        odd = _mm512_insertf64x2(odd, _mm_loadu_pd(first + 5 * hop + i), 2);
+        even = _mm512_insertf64x2(even, _mm_loadu_pd(first + 6 * hop + i), 3);
+        odd = _mm512_insertf64x2(odd, _mm_loadu_pd(first + 7 * hop + i), 3);
+        _mm512_storeu_pd(out + i * lanes, mulSample(_mm512_unpacklo_pd(even, odd), window + i));
+        _mm512_storeu_pd(out + (i + 1) * lanes, mulSample(_mm512_unpackhi_pd(even, odd), window + i + 1));
     }
 }
 

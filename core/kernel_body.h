@@ -9,7 +9,10 @@
 //                                  lanes read as zero, memory past n untouched)
 //   mul, add, sub                  lane-wise rounded double arithmetic
 //   mulSample(v, p)                v * broadcast(*p), rounded
-//   transposeSquare(rows)          transposes lanes vectors of lanes doubles
+//   storeWindowedColumns(first, hop, window, out)
+//                                  samples 0 .. lanes-1 of lanes frames hop
+//                                  apart, times the window, one vector per
+//                                  sample (frames in lanes) at out
 //   batchSinCos                    the set's sine-cosine routine
 // and then includes this file, which defines accumulateFrequencyLaneUnit
 // and accumulateFrameLaneUnit. Nothing here may use an inline function
@@ -120,6 +123,36 @@ void prefetchCoefficients(const double* p, Index count, bool fresh) {
     }
 }
 
+// Window samples [begin, end) of a frequency-lane register block, asking
+// for signal line i - begin at sample i when `prefetching`.
+template <int vectorCount, int frameCount, bool prefetching>
+inline __attribute__((always_inline)) void frequencySamples(const double* cosPanel,
+                                                             const double* sinPanel,
+                                                             const double* const* rows, Index begin,
+                                                             Index end, V (&re)[frameCount][vectorCount],
+                                                             V (&im)[frameCount][vectorCount],
+                                                             const double* ahead) {
+    constexpr Index blockLanes = Index{frequencyVectors} * lanes;
+    for (Index i = begin; i < end; ++i) {
+        if (prefetching) __builtin_prefetch(ahead + (i - begin) * lineDoubles, 0, 2);
+        V c[vectorCount];
+        V s[vectorCount];
+#pragma GCC unroll 16
+        for (int v = 0; v < vectorCount; ++v) {
+            c[v] = load(cosPanel + i * blockLanes + v * lanes);
+            s[v] = load(sinPanel + i * blockLanes + v * lanes);
+        }
+#pragma GCC unroll 16
+        for (int r = 0; r < frameCount; ++r) {
+#pragma GCC unroll 16
+            for (int v = 0; v < vectorCount; ++v) {
+                re[r][v] = add(re[r][v], mulSample(c[v], rows[r] + i));
+                im[r][v] = sub(im[r][v], mulSample(s[v], rows[r] + i));
+            }
+        }
+    }
+}
+
 // The coefficients of `frameCount` frames and `vectorCount` vectors of
 // frequencies from frequency `first` of the group on over every window
 // sample; the last vector holds `lastLanes` frequencies. Accumulators start
@@ -146,25 +179,19 @@ inline __attribute__((always_inline)) void accumulateFrequencyBlock(const RowTas
             im[r][v] = t.fresh ? zero() : loadCoefficients(imag + at, t.step, count);
         }
     }
-    for (Index i = 0; i < t.count; ++i) {
-        if (i < aheadLines) __builtin_prefetch(ahead + i * lineDoubles, 0, 2);
-        V c[vectorCount];
-        V s[vectorCount];
+    // One register per row: the compiler would otherwise form the row
+    // addresses anew in every iteration.
+    const double* rows[frameCount];
 #pragma GCC unroll 16
-        for (int v = 0; v < vectorCount; ++v) {
-            c[v] = load(cosPanel + i * blockLanes + v * lanes);
-            s[v] = load(sinPanel + i * blockLanes + v * lanes);
-        }
-#pragma GCC unroll 16
-        for (int r = 0; r < frameCount; ++r) {
-            const double* sample = t.windowed + r * t.windowedStride + i;
-#pragma GCC unroll 16
-            for (int v = 0; v < vectorCount; ++v) {
-                re[r][v] = add(re[r][v], mulSample(c[v], sample));
-                im[r][v] = sub(im[r][v], mulSample(s[v], sample));
-            }
-        }
+    for (int r = 0; r < frameCount; ++r) {
+        rows[r] = t.windowed + r * t.windowedStride;
+        __asm__("" : "+r"(rows[r]));
     }
+    // The window samples in two runs: those that also ask for a signal
+    // line, then the rest, whose loop has nothing but the arithmetic.
+    const Index asking = aheadLines < t.count ? aheadLines : t.count;
+    frequencySamples<vectorCount, frameCount, true>(cosPanel, sinPanel, rows, 0, asking, re, im, ahead);
+    frequencySamples<vectorCount, frameCount, false>(cosPanel, sinPanel, rows, asking, t.count, re, im, ahead);
 #pragma GCC unroll 16
     for (int r = 0; r < frameCount; ++r) {
 #pragma GCC unroll 16
@@ -440,26 +467,19 @@ FrameGroups frameGroupsFor(int vectors) {
 void fillTransposedTile(const KernelTask& task, Index jBegin, Index frames, Index iBegin, Index n,
                         double* transposed) {
     const double* window = task.inputs->window + iBegin;
-    const double zeros[lanes] = {};
     const Index groups = (frames + lanes - 1) / lanes;
     for (Index g = 0; g < groups; ++g) {
-        const double* rows[lanes];
-        const int valid = static_cast<int>(smaller(lanes, frames - g * lanes));
-        for (int l = 0; l < lanes; ++l) {
-            rows[l] = l < valid ? frameStart(task, jBegin + g * lanes + l) + iBegin : nullptr;
-        }
+        const Index valid = smaller(lanes, frames - g * lanes);
+        const double* first = frameStart(task, jBegin + g * lanes) + iBegin;
         double* out = transposed + g * n * lanes;
         Index i = 0;
-        for (; i + lanes <= n; i += lanes) {
-            V block[lanes];
-#pragma GCC unroll 16
-            for (int l = 0; l < lanes; ++l) block[l] = l < valid ? load(rows[l] + i) : load(zeros);
-            transposeSquare(block);
-#pragma GCC unroll 16
-            for (int c = 0; c < lanes; ++c) store(out + (i + c) * lanes, mulSample(block[c], window + i + c));
+        if (valid == lanes) {
+            for (; i + lanes <= n; i += lanes) storeWindowedColumns(first + i, task.hop, window + i, out + i * lanes);
         }
         for (; i < n; ++i) {
-            for (int l = 0; l < lanes; ++l) out[i * lanes + l] = l < valid ? rows[l][i] * window[i] : 0.0;
+            for (Index l = 0; l < lanes; ++l) {
+                out[i * lanes + l] = l < valid ? frameStart(task, jBegin + g * lanes + l)[iBegin + i] * window[i] : 0.0;
+            }
         }
     }
 }
