@@ -16,30 +16,12 @@
 
 #include <omp.h>
 
+#include "checks.h"
 #include "host_call.h"
 #include "random_inputs.h"
 #include "reference.h"
 
 namespace {
-
-// ---- checks -------------------------------------------------------------
-
-int checksPassed = 0;
-int checksFailed = 0;
-std::string caseName;  // printed with a failure
-
-bool check(bool ok, const char* condition, int line) {
-    if (ok) {
-        ++checksPassed;
-    } else {
-        ++checksFailed;
-        std::fprintf(stderr, "  FAILED (line %d): %s%s%s\n", line, condition,
-                     caseName.empty() ? "" : "  -- case: ", caseName.c_str());
-    }
-    return ok;
-}
-
-#define CHECK(condition) check((condition), #condition, __LINE__)
 
 struct Session {
     std::string modulePath;
