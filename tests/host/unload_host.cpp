@@ -31,7 +31,7 @@ std::atomic<int> signalsHandled{0};
 
 void countSignal(int) { signalsHandled.fetch_add(1, std::memory_order_relaxed); }
 
-int addIfOpenMPRuntime(dl_phdr_info* info, std::size_t, void* found) {
+int noteOpenMPRuntime(dl_phdr_info* info, std::size_t, void* found) {
     if (info->dlpi_name != nullptr && std::strstr(info->dlpi_name, "libgomp") != nullptr) {
         *static_cast<bool*>(found) = true;
     }
@@ -40,7 +40,7 @@ int addIfOpenMPRuntime(dl_phdr_info* info, std::size_t, void* found) {
 
 bool openMPRuntimeMapped() {
     bool found = false;
-    dl_iterate_phdr(addIfOpenMPRuntime, &found);
+    dl_iterate_phdr(noteOpenMPRuntime, &found);
     return found;
 }
 
