@@ -79,6 +79,9 @@ bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
     return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
+// What CTest counts as a skipped test.
+constexpr int skipped = 77;
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -124,6 +127,10 @@ int main(int argc, char** argv) {
             firstReal = r.outputs[0].real;
             firstImag = r.outputs[0].imag;
             threadsAfterFirstCall = processThreadCount();
+            if (threadsAfterFirstCall == 1) {
+                std::printf("one processor: the module starts no worker thread to strand\n");
+                return skipped;
+            }
         } else {
             CHECK(sameBits(firstReal, r.outputs[0].real) && sameBits(firstImag, r.outputs[0].imag));
         }
