@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: in the release preset, in the debug preset
-# (AddressSanitizer and UndefinedBehaviorSanitizer), for both Windows
+# (AddressSanitizer and UndefinedBehaviorSanitizer), the gateway's fuzz
+# target for 30 seconds (fuzz preset: clang and libFuzzer), for both Windows
 # modules, cross-built and run under Wine, and for 64-bit ARM Linux, where
 # the core tests and the MATLAB module's scenarios run under qemu. Last, the
 # release archive is built and checked: its entries, and in it the very
@@ -12,6 +13,7 @@ cd "$(dirname "$0")"
 scripts/install-deps.sh
 cmake --workflow --preset release
 cmake --workflow --preset debug
+cmake --workflow --preset fuzz
 cmake --workflow --preset windows64
 cmake --workflow --preset windows32
 cmake --workflow --preset arm64

@@ -6,7 +6,9 @@
 #include "sincos_tables.h"
 
 // GCC 12 warns about its own intrinsics (the undefined first operand).
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

@@ -29,7 +29,7 @@ namespace sincos_slow {
 // z[0 .. fractionLimbs-1] the fraction, least significant limb first. The
 // value is truncated: the exact one lies in [z, z + 2^(-32 fractionLimbs)).
 // Needs 1 <= fractionLimbs <= maxFractionLimbs and exponent <= 971.
-constexpr int maxFractionLimbs = 40;
+constexpr int maxFractionLimbs = 32;
 void quarterTurns(std::uint64_t mantissa, int exponent, int fractionLimbs, std::uint32_t* z);
 
 // Correctly rounded sine and cosine in exact integer arithmetic, for
@@ -39,9 +39,9 @@ void quarterTurns(std::uint64_t mantissa, int exponent, int fractionLimbs, std::
 // of the last attempt.
 int sinCos(double theta, double* sine, double* cosine);
 
-// One attempt of the above with the given number of 32-bit fraction limbs
-// (4 to 32): true when both results are decided, and then correctly
-// rounded.
+// One attempt of the above with the given number of 32-bit fraction limbs,
+// one of 4, 8, 16 and 32: true when both results are decided, and then
+// correctly rounded. Any other count attempts nothing and returns false.
 bool sinCosWithLimbs(double theta, int fractionLimbs, double* sine, double* cosine);
 
 }  // namespace sincos_slow

@@ -2,6 +2,7 @@
 // limbs, exact except for truncations that are counted, so that the result
 // is the same on every processor and compiler.
 #include <cstring>
+#include <iterator>
 
 #include "sincos_internal.h"
 #include "sincos_tables.h"
@@ -239,9 +240,15 @@ std::uint32_t sinAndCosDropByHorner(const Limb* r, Limb* sine, Limb* cosDrop) {
 }
 
 // One attempt with n fraction limbs. Returns true when both results are
-// decided; `sine` and `cosine` get the nearest candidates in any case.
-bool attempt(std::uint64_t mantissa, int exponent, bool negativeTheta, int n, double* sine,
+// decided; `sine` and `cosine` get the nearest candidates in any case. The
+// limb count is fixed at compile time, so that no attempt can read past the
+// tables or the buffers.
+template <int n>
+bool attempt(std::uint64_t mantissa, int exponent, bool negativeTheta, double* sine,
              double* cosine) {
+    static_assert(n >= 1 && n <= maxFractionLimbs, "more fraction limbs than the buffers hold");
+    static_assert(n <= static_cast<int>(std::size(sincos_tables::piOverTwoFraction)),
+                  "more fraction limbs than the table of pi/2 - 1 has");
     Limb z[maxFractionLimbs + 1];
     quarterTurns(mantissa, exponent, n, z);
     unsigned quadrant = z[n] & 3u;
@@ -270,7 +277,7 @@ bool attempt(std::uint64_t mantissa, int exponent, bool negativeTheta, int n, do
     Limb sinValue[maxFractionLimbs + 1] = {};
     Limb cosDrop[maxFractionLimbs + 1] = {};
     std::uint32_t bound;
-    if (n == hornerLimbs) {
+    if constexpr (n == hornerLimbs) {
         bound = sinAndCosDropByHorner(r, sinValue, cosDrop);
     } else {
         bound = sinAndCosDropBySeries(r, n, sinValue, cosDrop);
@@ -302,6 +309,10 @@ bool attempt(std::uint64_t mantissa, int exponent, bool negativeTheta, int n, do
 }
 
 }  // namespace
+
+// With exponent <= 971 the limbs of 2/pi read below lie within the table.
+static_assert((971 - 2) / 32 + maxFractionLimbs + 3 <= static_cast<int>(std::size(sincos_tables::twoOverPi)),
+              "the table of 2/pi is too short for the widest reduction");
 
 void quarterTurns(std::uint64_t mantissa, int exponent, int fractionLimbs, std::uint32_t* z) {
     using sincos_tables::twoOverPi;
@@ -350,7 +361,13 @@ bool sinCosWithLimbs(double theta, int fractionLimbs, double* sine, double* cosi
     int exponent;
     bool negative;
     decompose(theta, &mantissa, &exponent, &negative);
-    return attempt(mantissa, exponent, negative, fractionLimbs, sine, cosine);
+    switch (fractionLimbs) {
+        case 4: return attempt<4>(mantissa, exponent, negative, sine, cosine);
+        case 8: return attempt<8>(mantissa, exponent, negative, sine, cosine);
+        case 16: return attempt<16>(mantissa, exponent, negative, sine, cosine);
+        case 32: return attempt<32>(mantissa, exponent, negative, sine, cosine);
+        default: return false;
+    }
 }
 
 int sinCos(double theta, double* sine, double* cosine) {
@@ -358,11 +375,11 @@ int sinCos(double theta, double* sine, double* cosine) {
     int exponent;
     bool negative;
     decompose(theta, &mantissa, &exponent, &negative);
-    const int levels[] = {4, 8, 16, 32};
-    for (int n : levels) {
-        if (attempt(mantissa, exponent, negative, n, sine, cosine)) return 32 * n;
-    }
-    return 32 * levels[3];
+    if (attempt<4>(mantissa, exponent, negative, sine, cosine)) return 128;
+    if (attempt<8>(mantissa, exponent, negative, sine, cosine)) return 256;
+    if (attempt<16>(mantissa, exponent, negative, sine, cosine)) return 512;
+    attempt<32>(mantissa, exponent, negative, sine, cosine);
+    return 1024;
 }
 
 }  // namespace sincos_slow

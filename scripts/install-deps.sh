@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ make pkg-config
   libgtest-dev googletest  # googletest: the sources the cross builds compile
   libmpfr-dev libgmp-dev
+  clang libclang-rt-14-dev libomp-dev llvm  # the fuzz preset: libFuzzer, clang's OpenMP, the symbolizer
   octave liboctave-dev
   gnuplot-nox fonts-freefont-otf  # the demo plots without a display; Octave draws text in FreeSans
   g++-mingw-w64-x86-64 g++-mingw-w64-i686

@@ -67,12 +67,15 @@ void expectCorrectlyRounded(double theta, Tally* tally) {
     }
 }
 
+// The fast path's error bound is about 2^-68 of the result, so it leaves
+// roughly one argument in 10^4 to the slow path: here at most one in 1000.
 void report(const char* what, const Tally& tally) {
     std::printf("[ sincos   ] %-28s %9ld arguments, slow path %6ld (%.2e)\n", what, tally.checked,
                 tally.undecided, tally.checked ? double(tally.undecided) / tally.checked : 0.0);
     testing::Test::RecordProperty("checked", static_cast<int>(tally.checked));
     testing::Test::RecordProperty("slowPath", static_cast<int>(tally.undecided));
     EXPECT_EQ(tally.wrong, 0);
+    EXPECT_LE(tally.undecided * 1000, tally.checked) << what;
 }
 
 // The double nearest to m * pi / divisor, from MPFR.
@@ -236,6 +239,21 @@ TEST(SinCos, CorrectlyRoundedOnTinyAndSubnormalArguments) {
     report("tiny and subnormal", tally);
 }
 
+// cos x = 1 - x^2/2 + x^4/24 - ...: for x = sqrt((2k + 1) 2^-53), rounded,
+// the cosine lies within 2^-96 of the midpoint 1 - (k + 1/2) 2^-53 between
+// two doubles, far inside the fast path's error bound of 2^-68. Only the
+// slow path can round these, and every one must reach it.
+TEST(SinCos, CosinesNextToAMidpointReachTheSlowPath) {
+    Tally tally;
+    for (int k = 0; k < 64; ++k) {
+        const double x = std::sqrt(std::ldexp(2.0 * k + 1.0, -53));
+        expectCorrectlyRounded(x, &tally);
+        expectCorrectlyRounded(-x, &tally);
+    }
+    EXPECT_EQ(tally.wrong, 0);
+    EXPECT_EQ(tally.undecided, tally.checked);
+}
+
 // The slow path decides on its own, on arguments of every kind (it rarely
 // runs in the tests above).
 TEST(SinCos, SlowPathAloneIsCorrectlyRounded) {
@@ -264,8 +282,8 @@ TEST(SinCos, SlowPathAloneIsCorrectlyRounded) {
         }
     }
     EXPECT_EQ(wrong, 0);
-    // The hardest reduction needs more than the first precision for its
-    // sine; the result still comes out right.
+    // The hardest reduction (the double nearest a multiple of pi/2) comes
+    // out right too.
     const double hardest = 6381956970095103.0 * std::ldexp(1.0, 797);
     double s, c, expectedS, expectedC;
     spectrogrid::sincos_slow::sinCos(hardest, &s, &c);

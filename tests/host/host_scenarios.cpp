@@ -16,30 +16,12 @@
 
 #include <omp.h>
 
+#include "expectations.h"
 #include "host_call.h"
 #include "random_inputs.h"
 #include "reference.h"
 
 namespace {
-
-// ---- checks -------------------------------------------------------------
-
-int checksPassed = 0;
-int checksFailed = 0;
-std::string caseName;  // printed with a failure
-
-bool check(bool ok, const char* condition, int line) {
-    if (ok) {
-        ++checksPassed;
-    } else {
-        ++checksFailed;
-        std::fprintf(stderr, "  FAILED (line %d): %s%s%s\n", line, condition,
-                     caseName.empty() ? "" : "  -- case: ", caseName.c_str());
-    }
-    return ok;
-}
-
-#define CHECK(condition) check((condition), #condition, __LINE__)
 
 struct Session {
     std::string modulePath;
@@ -48,33 +30,6 @@ struct Session {
 
 const double nan = std::numeric_limits<double>::quiet_NaN();
 const double inf = std::numeric_limits<double>::infinity();
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
-    return reference::sameBits(a, b.data(), b.size());
-}
-
-// Bit for bit, except that any NaN matches any NaN: IEEE arithmetic fixes
-// where a NaN arises, not its sign or payload, and the compiler may swap the
-// operands of a product.
-bool sameValues(const std::vector<double>& a, const std::vector<double>& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (!(sameBits(a[i], b[i]) || (std::isnan(a[i]) && std::isnan(b[i])))) return false;
-    }
-    return true;
-}
-
-using Dimensions = std::vector<std::size_t>;
-
-// ---- the analysis through the host ----------------------------------------
-
-struct Case {
-    std::vector<double> signal, window, frequencies;
-    double overlap = 0;
-    double sampleRate = 1;
-};
 
 Case caseFrom(const RandomCase& rc) {
     Case c;
@@ -89,61 +44,6 @@ Case caseFrom(const RandomCase& rc) {
 std::vector<mxArray*> columnsOf(ArrayPool& pool, const Case& c) {
     return {pool.column(c.signal), pool.column(c.window), pool.scalar(c.overlap),
             pool.column(c.frequencies), pool.scalar(c.sampleRate)};
-}
-
-// No error, nothing left behind, and every requested output equal to the
-// reference model bit for bit, in the documented shapes.
-void expectAnalysis(const CallResult& r, const Case& c, int nlhs) {
-    CHECK(!r.raised);
-    if (r.raised) std::fprintf(stderr, "  raised %s: %s\n", r.identifier.c_str(), r.message.c_str());
-    CHECK(r.misreads == 0);
-    CHECK(r.outputsOwnedByCall);
-    CHECK(r.slotsBeyondUntouched);
-    CHECK(r.arraysReclaimed);
-    if (r.raised || r.outputs.empty()) return;
-
-    const reference::Result ref =
-        reference::analyse(c.signal, c.window, c.overlap, c.frequencies, c.sampleRate);
-    const std::size_t K = c.frequencies.size();
-    const std::size_t frames = static_cast<std::size_t>(ref.plan.frameCount);
-
-    const Output& coefficients = r.outputs[0];
-    CHECK(coefficients.assigned);
-    CHECK(coefficients.complex);
-    CHECK((coefficients.dimensions == Dimensions{K, frames}));
-    CHECK(sameValues(ref.real, coefficients.real));
-    if (K * frames > 0) CHECK(sameValues(ref.imag, coefficients.imag));
-
-    for (std::size_t slot = 1; slot < r.outputs.size(); ++slot) {
-        CHECK(r.outputs[slot].assigned == (static_cast<int>(slot) < nlhs));
-    }
-    if (nlhs >= 2) {
-        const Output& frequencies = r.outputs[1];
-        CHECK(!frequencies.complex);
-        CHECK((frequencies.dimensions == Dimensions{K, 1}));
-        CHECK(sameBits(c.frequencies, frequencies.real));
-    }
-    if (nlhs >= 3) {
-        const Output& times = r.outputs[2];
-        CHECK(!times.complex);
-        CHECK((times.dimensions == Dimensions{frames, 1}));
-        CHECK(sameValues(ref.times, times.real));
-    }
-}
-
-// The error call ended the call before anything was created or handed back.
-void expectRejected(const CallResult& r, const std::string& identifier, const char* argumentName) {
-    CHECK(r.raised);
-    CHECK(r.identifier == identifier);
-    if (r.identifier != identifier) {
-        std::fprintf(stderr, "  got %s: %s\n", r.identifier.c_str(), r.message.c_str());
-    }
-    if (argumentName != nullptr) CHECK(r.message.find(argumentName) != std::string::npos);
-    CHECK(r.created.empty());
-    CHECK(r.misreads == 0);
-    CHECK(r.arraysReclaimed);
-    CHECK(r.slotsBeyondUntouched);
-    for (const Output& out : r.outputs) CHECK(!out.assigned);
 }
 
 Case workedExample() {

@@ -4,8 +4,9 @@
 # exported dynamic symbol is mexFunction@@MEX; the native Octave module
 # (octave) exports Gspectrogrid alone. All: the unwind tables are there and
 # no run path points into the build.
-# MATLAB's also: base version name spectrogrid.mexa64 and the three host
-# libraries among its needed libraries.
+# MATLAB's also: base version name spectrogrid.mexa64, the three host
+# libraries among its needed libraries, and the NODELETE flag, which keeps
+# it and its OpenMP runtime loaded when MATLAB unloads it.
 find_program(READELF readelf REQUIRED)
 set(failures "")
 
@@ -64,6 +65,9 @@ if(KIND STREQUAL "matlab")
       list(APPEND failures "${library} is not among the needed libraries")
     endif()
   endforeach()
+  if(NOT dynamic MATCHES "\\(FLAGS_1\\)[^\n]*NODELETE")
+    list(APPEND failures "not marked NODELETE: unloading it would unmap libgomp under its parked threads")
+  endif()
   readelf_output(--version-info versions)
   if(NOT versions MATCHES "Flags: BASE +Index: 1 +Cnt: 1 +Name: spectrogrid\\.mexa64")
     list(APPEND failures "base version name is not spectrogrid.mexa64")

@@ -1,0 +1,124 @@
+// What a call of the module through the stand-in host must give: an
+// analysis in the documented shapes, equal to the reference model, or an
+// error raised before anything was created. Failures are counted by the
+// checks of checks.h.
+#ifndef SPECTROGRID_TESTS_HOST_EXPECTATIONS_H
+#define SPECTROGRID_TESTS_HOST_EXPECTATIONS_H
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "checks.h"
+#include "host_call.h"
+#include "reference.h"
+
+inline bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+inline bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
+    return reference::sameBits(a, b.data(), b.size());
+}
+
+// Bit for bit, except that any NaN matches any NaN: IEEE arithmetic fixes
+// where a NaN arises, not its sign or payload, and the compiler may swap the
+// operands of a product.
+inline bool sameValues(const std::vector<double>& a, const std::vector<double>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!(sameBits(a[i], b[i]) || (std::isnan(a[i]) && std::isnan(b[i])))) return false;
+    }
+    return true;
+}
+
+inline bool anyUnwritten(const std::vector<double>& values) {
+    for (double v : values) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        if (bits == standin::unwrittenBits) return true;
+    }
+    return false;
+}
+
+using Dimensions = std::vector<std::size_t>;
+
+// The analysis inputs, each vector in storage order.
+struct Case {
+    std::vector<double> signal, window, frequencies;
+    double overlap = 0;
+    double sampleRate = 1;
+};
+
+// How much of the outputs to compare: their shapes and the frequency copy
+// only, or also every value against the reference model.
+enum class Compare { shapes, values };
+
+// No error, nothing left behind, every requested output in the documented
+// shape with every element written, and (with Compare::values) equal to the
+// reference model bit for bit.
+inline void expectAnalysis(const CallResult& r, const Case& c, int nlhs,
+                           Compare compare = Compare::values) {
+    CHECK(!r.raised);
+    if (r.raised) std::fprintf(stderr, "  raised %s: %s\n", r.identifier.c_str(), r.message.c_str());
+    CHECK(r.misreads == 0);
+    CHECK(r.outputsOwnedByCall);
+    CHECK(r.slotsBeyondUntouched);
+    CHECK(r.arraysReclaimed);
+    if (r.raised || r.outputs.empty()) return;
+
+    const std::size_t K = c.frequencies.size();
+    reference::Result ref;
+    if (compare == Compare::values) {
+        ref = reference::analyse(c.signal, c.window, c.overlap, c.frequencies, c.sampleRate);
+    } else {
+        ref.plan = reference::plan(static_cast<std::int64_t>(c.signal.size()),
+                                   static_cast<std::int64_t>(c.window.size()), c.overlap);
+    }
+    const std::size_t frames = static_cast<std::size_t>(ref.plan.frameCount);
+
+    const Output& coefficients = r.outputs[0];
+    CHECK(coefficients.assigned);
+    CHECK(coefficients.complex);
+    CHECK((coefficients.dimensions == Dimensions{K, frames}));
+    CHECK(!anyUnwritten(coefficients.real) && !anyUnwritten(coefficients.imag));
+    if (compare == Compare::values) {
+        CHECK(sameValues(ref.real, coefficients.real));
+        if (K * frames > 0) CHECK(sameValues(ref.imag, coefficients.imag));
+    }
+
+    for (std::size_t slot = 1; slot < r.outputs.size(); ++slot) {
+        CHECK(r.outputs[slot].assigned == (static_cast<int>(slot) < nlhs));
+    }
+    if (nlhs >= 2) {
+        const Output& frequencies = r.outputs[1];
+        CHECK(!frequencies.complex);
+        CHECK((frequencies.dimensions == Dimensions{K, 1}));
+        CHECK(sameBits(c.frequencies, frequencies.real));
+    }
+    if (nlhs >= 3) {
+        const Output& times = r.outputs[2];
+        CHECK(!times.complex);
+        CHECK((times.dimensions == Dimensions{frames, 1}));
+        CHECK(!anyUnwritten(times.real));
+        if (compare == Compare::values) CHECK(sameValues(ref.times, times.real));
+    }
+}
+
+// The error call ended the call before anything was created or handed back.
+inline void expectRejected(const CallResult& r, const std::string& identifier,
+                           const char* argumentName) {
+    CHECK(r.raised);
+    CHECK(r.identifier == identifier);
+    if (r.identifier != identifier) {
+        std::fprintf(stderr, "  got %s: %s\n", r.identifier.c_str(), r.message.c_str());
+    }
+    if (argumentName != nullptr) CHECK(r.message.find(argumentName) != std::string::npos);
+    CHECK(r.created.empty());
+    CHECK(r.misreads == 0);
+    CHECK(r.arraysReclaimed);
+    CHECK(r.slotsBeyondUntouched);
+    for (const Output& out : r.outputs) CHECK(!out.assigned);
+}
+
+#endif
