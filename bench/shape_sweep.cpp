@@ -168,10 +168,10 @@ struct Options {
 
 std::string describePlan(const spectrogrid::AccumulationPlan& p, int K) {
     char text[160];
-    std::snprintf(text, sizeof text, "freq %d x%d/%d | frame %d x%d/%d | tile %d",
-                  p.frameLaneBegin, p.frequencyLanes.unitFrequencies, p.frequencyLanes.unitFrames,
+    std::snprintf(text, sizeof text, "freq %d x%d/%d t%d | frame %d x%d/%d t%d", p.frameLaneBegin,
+                  p.frequencyLanes.unitFrequencies, p.frequencyLanes.unitFrames, p.frequencyLanes.tileLength,
                   K - p.frameLaneBegin, p.frameLanes.unitFrequencies, p.frameLanes.unitFrames,
-                  p.tileLength);
+                  p.frameLanes.tileLength);
     return text;
 }
 
@@ -213,14 +213,14 @@ void runShape(const Shape& shape, const Options& options, int callThreads) {
             }
             omp_set_num_threads(threads);
             spectrogrid::AccumulationPlan plan = spectrogrid::planAccumulation(
-                kernels, in.windowLength, in.frequencyCount, framePlan.frameCount, threads);
+                kernels, in.windowLength, in.frequencyCount, framePlan.frameCount, framePlan.hop, threads);
             if (options.split == "frequency") plan.frameLaneBegin = in.frequencyCount;
             if (options.split == "frame" && kernels.frameFrequencies > 0) {
                 plan.frameLaneBegin = 0;
                 plan.frameLanes.unitFrequencies = plan.frameLanes.unitFrequencies > 0 ? plan.frameLanes.unitFrequencies : 1;
             }
-            if (options.tile > 0) plan.tileLength = options.tile;
             for (spectrogrid::UnitShape* u : {&plan.frequencyLanes, &plan.frameLanes}) {
+                if (options.tile > 0) u->tileLength = options.tile;
                 if (options.tileFrames > 0) u->tileFrames = options.tileFrames;
                 if (options.unitFrequencies > 0) u->unitFrequencies = options.unitFrequencies;
                 if (options.unitFrames > 0) u->unitFrames = options.unitFrames;

@@ -2,7 +2,8 @@
 // run in which orientation, the tile sizes, and how many units there are for
 // the threads to share. The choice changes no bit of any result, only the
 // time: the planner estimates the time of a few candidate plans from the
-// kernels' measured costs and keeps the cheapest.
+// kernels' measured costs (KernelCosts, from the shape sweep of
+// bench/shape_sweep.cpp) and keeps the cheapest.
 #include "kernels.h"
 
 namespace spectrogrid {
@@ -11,12 +12,18 @@ namespace {
 
 using Index = std::int64_t;
 
-// Tile limits. A window tile of up to 256 samples keeps the windowed rows
-// one register block reads in the first-level cache; the twiddle panel of a
-// unit and its windowed tile stay within about 320 KiB of the second level.
-constexpr Index maxTileLength = 256;
-constexpr Index panelBudget = 16384;      // doubles: cosine panel; the sine panel is as large
-constexpr Index windowedBudget = 8192;    // doubles: one windowed tile
+// Tile limits. Frequency lanes: a window tile of up to 256 samples keeps
+// the windowed rows one register block reads in the first-level cache, and
+// the twiddle panels of a unit (up to 1 MiB) stream through the register
+// blocks from the second or third level; the more frequencies share one
+// windowed tile, the less the windowing costs per coefficient. Frame
+// lanes: few frequencies, so long tiles, and a table of samples of up to
+// 256 KiB.
+constexpr Index maxFrequencyLaneTile = 256;
+constexpr Index maxFrameLaneTile = 1024;
+constexpr Index panelBudget = 65536;       // doubles: cosine panel; the sine panel is as large
+constexpr Index windowedBudget = 8192;     // doubles: one windowed tile
+constexpr Index sampleTableBudget = 32768; // doubles: one frame-lane table of samples
 constexpr Index maxFrameLaneFrequencyBlocks = 4;
 
 Index ceilDiv(Index a, Index b) { return (a + b - 1) / b; }
@@ -25,16 +32,16 @@ Index roundDown(Index value, Index quantum) { return value / quantum * quantum; 
 Index atMost(Index value, Index limit) { return value < limit ? value : limit; }
 Index atLeast(Index value, Index limit) { return value > limit ? value : limit; }
 
-Index tileLengthFor(Index L) {
-    const Index tiles = ceilDiv(L, maxTileLength);
-    return ceilDiv(L, tiles);
-}
+// Tiles of equal length, at most `limit` samples.
+Index tileLengthFor(Index L, Index limit) { return ceilDiv(L, ceilDiv(L, limit)); }
 
 Index frequencyBlockLanes(const KernelSet& kernels) {
     return Index{kernels.frequencyVectors} * kernels.lanes;
 }
 
-// The largest unit and tile each orientation may use for this window tile.
+Index frameGroup(const KernelSet& kernels) { return Index{kernels.frameVectors} * kernels.lanes; }
+
+// The largest unit and tile each orientation may use.
 Index maxFrequencyLaneUnit(const KernelSet& kernels, Index tile) {
     const Index block = frequencyBlockLanes(kernels);
     return atLeast(roundDown(panelBudget / tile, block), block);
@@ -48,98 +55,61 @@ Index maxFrameLaneUnit(const KernelSet& kernels) {
     return maxFrameLaneFrequencyBlocks * kernels.frameFrequencies;
 }
 
-Index frameLaneTileFrames(const KernelSet& kernels, Index tile) {
-    const Index group = Index{kernels.frameVectors} * kernels.lanes;
-    return atLeast(roundDown(windowedBudget / tile, group), group);
+// Frames per frame-lane tile: the table holds min(hop, tile) rows.
+Index frameLaneTileFrames(const KernelSet& kernels, Index hop, Index tile) {
+    return atLeast(roundDown(sampleTableBudget / atMost(hop, tile), frameGroup(kernels)), frameGroup(kernels));
 }
 
 // Estimated cost, in cells at the kernel's peak, of one orientation's share
-// of the work cut into units of (unitFrequencies, unitFrames).
+// of the work cut into units.
 struct PartCost {
     double total;     // all units together
     double largest;   // the largest unit
-    Index units;
 };
 
-PartCost frequencyLaneCost(const KernelSet& kernels, Index frequencies, Index frames, Index L,
-                           Index unitFrequencies, Index unitFrames) {
-    const KernelCosts& c = kernels.costs;
-    const Index lanes = kernels.lanes;
-    const Index kUnits = ceilDiv(frequencies, unitFrequencies);
-    const Index jUnits = ceilDiv(frames, unitFrames);
-    const auto unitCost = [&](Index k, Index j) {
-        const double cells = static_cast<double>(roundUp(k, lanes)) * j * L / c.frequencyLaneEfficiency;
-        const double windowing = static_cast<double>(j) * L * c.windowingCells;
-        const double twiddles = static_cast<double>(roundUp(k, lanes)) * L * c.twiddleCells;
-        return cells + windowing + twiddles;
-    };
+// The cost of `frequencies` x `frames` coefficients in units of
+// (unitFrequencies, unitFrames), given the cost of one unit.
+template <typename UnitCost>
+PartCost partCost(Index frequencies, Index frames, Index unitFrequencies, Index unitFrames,
+                  const UnitCost& unitCost) {
     PartCost cost;
-    cost.units = kUnits * jUnits;
     cost.largest = unitCost(atMost(unitFrequencies, frequencies), atMost(unitFrames, frames));
-    double total = 0.0;
+    cost.total = 0.0;
+    const Index kUnits = ceilDiv(frequencies, unitFrequencies);
     for (Index k = 0; k < kUnits; ++k) {
         const Index kCount = atMost(unitFrequencies, frequencies - k * unitFrequencies);
-        const Index jFull = frames / unitFrames;
-        total += static_cast<double>(jFull) * unitCost(kCount, unitFrames);
-        if (frames % unitFrames != 0) total += unitCost(kCount, frames % unitFrames);
+        cost.total += static_cast<double>(frames / unitFrames) * unitCost(kCount, unitFrames);
+        if (frames % unitFrames != 0) cost.total += unitCost(kCount, frames % unitFrames);
     }
-    cost.total = total;
-    return cost;
-}
-
-PartCost frameLaneCost(const KernelSet& kernels, Index frequencies, Index frames, Index L,
-                       Index unitFrequencies, Index unitFrames) {
-    const KernelCosts& c = kernels.costs;
-    const Index lanes = kernels.lanes;
-    const Index kUnits = ceilDiv(frequencies, unitFrequencies);
-    const Index jUnits = ceilDiv(frames, unitFrames);
-    const auto unitCost = [&](Index k, Index j) {
-        const double paddedFrames = static_cast<double>(roundUp(j, lanes));
-        const double cells = static_cast<double>(k) * paddedFrames * L / c.frameLaneEfficiency;
-        const double transposition = paddedFrames * L * c.transpositionCells;
-        const double twiddles = static_cast<double>(roundUp(k, kernels.frameFrequencies)) * L * c.twiddleCells;
-        return cells + transposition + twiddles;
-    };
-    PartCost cost;
-    cost.units = kUnits * jUnits;
-    cost.largest = unitCost(atMost(unitFrequencies, frequencies), atMost(unitFrames, frames));
-    double total = 0.0;
-    for (Index k = 0; k < kUnits; ++k) {
-        const Index kCount = atMost(unitFrequencies, frequencies - k * unitFrequencies);
-        const Index jFull = frames / unitFrames;
-        total += static_cast<double>(jFull) * unitCost(kCount, unitFrames);
-        if (frames % unitFrames != 0) total += unitCost(kCount, frames % unitFrames);
-    }
-    cost.total = total;
     return cost;
 }
 
 // Time of a plan on `threads` threads that take units as they finish: the
-// share of each, plus on average half a unit's wait at the end.
+// share of each, plus a wait at the end of about a quarter of a unit.
 double timeOf(double total, double largest, int threads) {
-    return threads > 1 ? total / threads + 0.5 * largest : total;
+    return threads > 1 ? total / threads + 0.25 * largest : total;
 }
 
 struct Choice {
     Index unitFrequencies = 1;
     Index unitFrames = 1;
-    PartCost cost = {0.0, 0.0, 0};
+    PartCost cost = {0.0, 0.0};
 };
 
-// The unit shape of one orientation that the estimate likes best, trying
-// fewer frequencies per unit first (free) and then fewer frames per unit
-// (each frame range computes the twiddles again).
-template <typename CostOf>
+// The unit shape of one orientation that the estimate likes best: every
+// power-of-two share of the frequencies (in whole register blocks) and of
+// the frames. Fewer frequencies per unit cost the windowing again, fewer
+// frames per unit the twiddles.
+template <typename UnitCost>
 Choice bestUnits(Index frequencies, Index frames, Index maxUnitFrequencies, Index frequencyQuantum,
-                 Index frameQuantum, int threads, const CostOf& costOf) {
+                 Index frameQuantum, int threads, const UnitCost& unitCost) {
     Choice best;
     double bestTime = -1.0;
     const Index widest = atMost(maxUnitFrequencies, roundUp(frequencies, frequencyQuantum));
-    for (Index unitFrequencies = widest; unitFrequencies >= frequencyQuantum;
-         unitFrequencies = roundUp(unitFrequencies / 2, frequencyQuantum)) {
+    for (Index unitFrequencies = widest;; unitFrequencies = roundUp(unitFrequencies / 2, frequencyQuantum)) {
         for (Index ranges = 1; ranges <= 64; ranges *= 2) {
             const Index unitFrames = atMost(roundUp(ceilDiv(frames, ranges), frameQuantum), frames);
-            const PartCost cost = costOf(unitFrequencies, unitFrames);
+            const PartCost cost = partCost(frequencies, frames, unitFrequencies, unitFrames, unitCost);
             const double time = timeOf(cost.total, cost.largest, threads);
             if (bestTime < 0.0 || time < bestTime * 0.999) {
                 bestTime = time;
@@ -147,11 +117,9 @@ Choice bestUnits(Index frequencies, Index frames, Index maxUnitFrequencies, Inde
                 best.unitFrames = unitFrames;
                 best.cost = cost;
             }
-            if (unitFrames <= frameQuantum) break;
-            if (threads == 1) break;
+            if (threads == 1 || unitFrames <= frameQuantum) break;
         }
-        if (unitFrequencies == frequencyQuantum) break;
-        if (threads == 1) break;
+        if (threads == 1 || unitFrequencies <= frequencyQuantum) break;
     }
     return best;
 }
@@ -159,74 +127,93 @@ Choice bestUnits(Index frequencies, Index frames, Index maxUnitFrequencies, Inde
 }  // namespace
 
 AccumulationPlan planAccumulation(const KernelSet& kernels, std::int32_t windowLength,
-                                  std::int32_t frequencyCount, std::int32_t frameCount, int threads) {
+                                  std::int32_t frequencyCount, std::int32_t frameCount,
+                                  std::int32_t hop, int threads) {
     const Index L = atLeast(windowLength, 1);
     const Index K = atLeast(frequencyCount, 1);
     const Index M = atLeast(frameCount, 1);
-    const Index tile = tileLengthFor(L);
+    const Index h = atLeast(hop, 1);
+    const KernelCosts& c = kernels.costs;
+    const Index lanes = kernels.lanes;
     const Index block = frequencyBlockLanes(kernels);
-    const Index frequencyTileFrames = frequencyLaneTileFrames(kernels, tile);
 
     AccumulationPlan plan;
-    plan.tileLength = static_cast<std::int32_t>(tile);
+    plan.hop = static_cast<std::int32_t>(h);
+    const Index frequencyTile = tileLengthFor(L, maxFrequencyLaneTile);
+    const Index frequencyTileFrames = frequencyLaneTileFrames(kernels, frequencyTile);
     plan.frequencyLanes = {static_cast<std::int32_t>(block), static_cast<std::int32_t>(M),
-                           static_cast<std::int32_t>(frequencyTileFrames)};
-    plan.frameLanes = plan.frequencyLanes;
+                           static_cast<std::int32_t>(frequencyTileFrames),
+                           static_cast<std::int32_t>(frequencyTile)};
+    const Index frameTile = tileLengthFor(L, maxFrameLaneTile);
+    const Index frameTileFrames = frameLaneTileFrames(kernels, h, frameTile);
+    plan.frameLanes = {static_cast<std::int32_t>(atLeast(kernels.frameFrequencies, 1)),
+                       static_cast<std::int32_t>(M), static_cast<std::int32_t>(frameTileFrames),
+                       static_cast<std::int32_t>(frameTile)};
+
+    // A frequency-lane unit: the cells of whole vectors, the windowing of
+    // its frames for every unit, the twiddles of its frequencies.
+    const auto frequencyUnitCost = [&](Index k, Index j) {
+        const double padded = static_cast<double>(roundUp(k, lanes));
+        return padded * j * L / c.frequencyLaneEfficiency + static_cast<double>(j) * L * c.windowingCells +
+               padded * L * c.twiddleCells;
+    };
+    // A frame-lane unit: the cells of whole vectors of frames, the table of
+    // samples (whose rows serve L / hop window samples each when frames
+    // overlap), the twiddles of its frequencies.
+    const double tableShare = static_cast<double>(atMost(h, frameTile)) / static_cast<double>(frameTile);
+    const auto frameUnitCost = [&](Index k, Index j) {
+        const double padded = static_cast<double>(roundUp(j, lanes));
+        return static_cast<double>(k) * padded * L / c.frameLaneEfficiency +
+               padded * L * tableShare * c.transpositionCells +
+               static_cast<double>(roundUp(k, kernels.frameFrequencies)) * L * c.twiddleCells;
+    };
 
     // Candidate splits: every frequency in frequency lanes; with a
     // frame-lane kernel also every frequency in frame lanes, and whole
-    // vectors (or whole register blocks) in frequency lanes with the rest
+    // register blocks (or whole vectors) in frequency lanes with the rest
     // in frame lanes.
     Index splits[4] = {K, -1, -1, -1};
     int splitCount = 1;
     if (kernels.frameFrequencies > 0) {
         splits[splitCount++] = 0;
-        const Index quanta[2] = {block, kernels.lanes};
+        const Index quanta[2] = {block, lanes};
         for (Index quantum : quanta) {
             const Index split = roundDown(K, quantum);
             if (split > 0 && split < K) splits[splitCount++] = split;
         }
     }
 
-    const auto frequencyChoice = [&](Index frequencies) {
-        return bestUnits(frequencies, M, maxFrequencyLaneUnit(kernels, tile), block,
-                         kernels.frequencyFrames, threads, [&](Index kUnit, Index jUnit) {
-                             return frequencyLaneCost(kernels, frequencies, M, L, kUnit, jUnit);
-                         });
-    };
-    const auto frameChoice = [&](Index frequencies) {
-        const Index group = Index{kernels.frameVectors} * kernels.lanes;
-        return bestUnits(frequencies, M, maxFrameLaneUnit(kernels), kernels.frameFrequencies, group,
-                         threads, [&](Index kUnit, Index jUnit) {
-                             return frameLaneCost(kernels, frequencies, M, L, kUnit, jUnit);
-                         });
-    };
-
     double bestTime = -1.0;
     for (int s = 0; s < splitCount; ++s) {
         const Index split = splits[s];
         Choice frequencyPart, framePart;
-        if (split > 0) frequencyPart = frequencyChoice(split);
-        if (split < K) framePart = frameChoice(K - split);
+        if (split > 0) {
+            frequencyPart = bestUnits(split, M, maxFrequencyLaneUnit(kernels, frequencyTile), block,
+                                      kernels.frequencyFrames, threads, frequencyUnitCost);
+        }
+        if (split < K) {
+            framePart = bestUnits(K - split, M, maxFrameLaneUnit(kernels), kernels.frameFrequencies,
+                                  frameGroup(kernels), threads, frameUnitCost);
+        }
         const double total = frequencyPart.cost.total + framePart.cost.total;
         const double largest = frequencyPart.cost.largest > framePart.cost.largest
                                    ? frequencyPart.cost.largest
                                    : framePart.cost.largest;
         const double time = timeOf(total, largest, threads);
-        if (bestTime < 0.0 || time < bestTime) {
-            bestTime = time;
-            plan.frameLaneBegin = static_cast<std::int32_t>(split);
-            if (split > 0) {
-                plan.frequencyLanes = {static_cast<std::int32_t>(frequencyPart.unitFrequencies),
-                                       static_cast<std::int32_t>(frequencyPart.unitFrames),
-                                       static_cast<std::int32_t>(atMost(frequencyTileFrames, frequencyPart.unitFrames))};
-            }
-            if (split < K) {
-                plan.frameLanes = {static_cast<std::int32_t>(framePart.unitFrequencies),
-                                   static_cast<std::int32_t>(framePart.unitFrames),
-                                   static_cast<std::int32_t>(atMost(frameLaneTileFrames(kernels, tile),
-                                                                    framePart.unitFrames))};
-            }
+        if (bestTime >= 0.0 && time >= bestTime) continue;
+        bestTime = time;
+        plan.frameLaneBegin = static_cast<std::int32_t>(split);
+        if (split > 0) {
+            plan.frequencyLanes.unitFrequencies = static_cast<std::int32_t>(frequencyPart.unitFrequencies);
+            plan.frequencyLanes.unitFrames = static_cast<std::int32_t>(frequencyPart.unitFrames);
+            plan.frequencyLanes.tileFrames =
+                static_cast<std::int32_t>(atMost(frequencyTileFrames, frequencyPart.unitFrames));
+        }
+        if (split < K) {
+            plan.frameLanes.unitFrequencies = static_cast<std::int32_t>(framePart.unitFrequencies);
+            plan.frameLanes.unitFrames = static_cast<std::int32_t>(framePart.unitFrames);
+            plan.frameLanes.tileFrames =
+                static_cast<std::int32_t>(atMost(frameTileFrames, framePart.unitFrames));
         }
     }
     plan.threadWorkspace = kernels.threadWorkspace(plan);
@@ -235,19 +222,30 @@ AccumulationPlan planAccumulation(const KernelSet& kernels, std::int32_t windowL
 
 std::int64_t largestThreadWorkspace(const KernelSet& kernels, std::int32_t windowLength,
                                     std::int32_t frequencyCount) {
+    // The frequency-lane part does not depend on the hop; the frame-lane
+    // table has at most about sampleTableBudget + tile doubles whatever the
+    // hop: its largest forms are among these hops.
     const Index L = atLeast(windowLength, 1);
-    const Index tile = tileLengthFor(L);
-    const Index block = frequencyBlockLanes(kernels);
-    AccumulationPlan plan;
-    plan.frameLaneBegin = 0;
-    plan.tileLength = static_cast<std::int32_t>(tile);
-    plan.frequencyLanes = {
-        static_cast<std::int32_t>(atMost(maxFrequencyLaneUnit(kernels, tile),
-                                         roundUp(atLeast(frequencyCount, 1), block))),
-        1, static_cast<std::int32_t>(frequencyLaneTileFrames(kernels, tile))};
-    plan.frameLanes = {static_cast<std::int32_t>(maxFrameLaneUnit(kernels)), 1,
-                       static_cast<std::int32_t>(frameLaneTileFrames(kernels, tile))};
-    return kernels.threadWorkspace(plan);
+    const Index frequencyTile = tileLengthFor(L, maxFrequencyLaneTile);
+    const Index frameTile = tileLengthFor(L, maxFrameLaneTile);
+    std::int64_t largest = 0;
+    const Index hops[5] = {1, 2, 3, atLeast(frameTile / 2, 1), frameTile};
+    for (Index hop : hops) {
+        AccumulationPlan plan;
+        plan.frameLaneBegin = 0;
+        plan.hop = static_cast<std::int32_t>(hop);
+        plan.frequencyLanes = {
+            static_cast<std::int32_t>(atMost(maxFrequencyLaneUnit(kernels, frequencyTile),
+                                             roundUp(atLeast(frequencyCount, 1), frequencyBlockLanes(kernels)))),
+            1, static_cast<std::int32_t>(frequencyLaneTileFrames(kernels, frequencyTile)),
+            static_cast<std::int32_t>(frequencyTile)};
+        plan.frameLanes = {static_cast<std::int32_t>(atLeast(maxFrameLaneUnit(kernels), 1)), 1,
+                           static_cast<std::int32_t>(frameLaneTileFrames(kernels, hop, frameTile)),
+                           static_cast<std::int32_t>(frameTile)};
+        const std::int64_t length = kernels.threadWorkspace(plan);
+        if (length > largest) largest = length;
+    }
+    return largest;
 }
 
 std::int64_t unitCount(const AccumulationPlan& plan, std::int32_t frequencyCount,

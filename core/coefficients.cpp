@@ -158,7 +158,7 @@ void computeCoefficientsWith(const KernelSet& kernels, const AnalysisInputs& inp
                              const FramePlan& framePlan, const ScratchTables& tables,
                              const CoefficientPlanes& planes, double* times) {
     const AccumulationPlan plan = planAccumulation(kernels, inputs.windowLength, inputs.frequencyCount,
-                                                   framePlan.frameCount, threadsOfACall());
+                                                   framePlan.frameCount, framePlan.hop, threadsOfACall());
     computeCoefficientsWith(kernels, plan, inputs, framePlan, tables, planes, times);
 }
 

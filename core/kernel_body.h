@@ -9,10 +9,10 @@
 //                                  lanes read as zero, memory past n untouched)
 //   mul, add, sub                  lane-wise rounded double arithmetic
 //   mulSample(v, p)                v * broadcast(*p), rounded
-//   storeWindowedColumns(first, hop, window, out)
+//   storeColumns(first, hop, out, stride)
 //                                  samples 0 .. lanes-1 of lanes frames hop
-//                                  apart, times the window, one vector per
-//                                  sample (frames in lanes) at out
+//                                  apart, one vector per sample (frames in
+//                                  lanes), sample i's at out + i * stride
 //   batchSinCos                    the set's sine-cosine routine
 // and then includes this file, which defines accumulateFrequencyLaneUnit
 // and accumulateFrameLaneUnit. Nothing here may use an inline function
@@ -26,9 +26,7 @@
 //                   frequency 0 (blockLanes is frequencyVectors * lanes for
 //                   frequency lanes, frameFrequencies for frame lanes)
 //   windowed tile   frequency lanes: frame r, sample i at r * n + i
-//                   frame lanes: frames of group g (lanes frames each),
-//                   sample i, lane l at (g * n + i) * lanes + l; lanes past
-//                   the last frame hold zeros
+//   sample table    frame lanes: raw samples, see SampleColumns
 
 namespace {
 
@@ -133,6 +131,7 @@ inline __attribute__((always_inline)) void frequencySamples(const double* cosPan
                                                              V (&im)[frameCount][vectorCount],
                                                              const double* ahead) {
     constexpr Index blockLanes = Index{frequencyVectors} * lanes;
+#pragma GCC unroll 2
     for (Index i = begin; i < end; ++i) {
         if (prefetching) __builtin_prefetch(ahead + (i - begin) * lineDoubles, 0, 2);
         V c[vectorCount];
@@ -345,14 +344,64 @@ Index panelLength(Index frequencies, Index blockLanes, Index tileLength) {
 // (frameFrequencies 0) still compiles it, and never calls it.
 constexpr int frameBlockFrequencies = frameFrequencies > 0 ? frameFrequencies : 1;
 
-// What the register blocks of one set of frame groups share: the transposed
-// samples of the first group (groups lie groupStride doubles apart), the
-// twiddle panels (block b of blockLanes frequencies at b * count *
-// blockLanes), the coefficient of the first frequency and frame, and signal
-// lines to ask for while computing.
+// The raw samples of a tile of frames for frame lanes. Frame j and frame
+// j + q share their samples q * hop apart, so one table serves every
+// window sample: column c holds frame jBegin + c, row r its sample
+// iBegin + r, for r below min(hop, n). Window sample iBegin + q * hop + r of
+// frame jBegin + c is then at row r, column c + q, and the frames of a
+// vector are consecutive columns of one row.
+struct SampleColumns {
+    Index rows;
+    Index columns;  // the row stride
+    Index shifts;   // largest q: (n - 1) / hop
+};
+
+SampleColumns sampleColumnsFor(Index hop, Index frames, Index n) {
+    SampleColumns layout;
+    layout.rows = smaller(hop, n);
+    layout.shifts = (n - 1) / hop;
+    layout.columns = (frames + lanes - 1) / lanes * lanes + layout.shifts;
+    return layout;
+}
+
+// Fills the table for frames [jBegin, jBegin + frames) and window samples
+// [iBegin, iBegin + n). A column past the last frame is filled only as far
+// as some frame reads it (which stays inside that frame); the rest, and
+// the lanes of missing frames, hold zeros.
+void fillSampleColumns(const KernelTask& task, Index jBegin, Index frames, Index iBegin, Index n,
+                       const SampleColumns& layout, double* table) {
+    const Index hop = task.hop;
+    for (Index c0 = 0; c0 < layout.columns; c0 += lanes) {
+        const Index width = smaller(lanes, layout.columns - c0);
+        Index r = 0;
+        if (width == lanes && c0 + lanes <= frames) {
+            const double* first = frameStart(task, jBegin + c0) + iBegin;
+            for (; r + lanes <= layout.rows; r += lanes) {
+                storeColumns(first + r, hop, table + r * layout.columns + c0, layout.columns);
+            }
+        }
+        for (Index l = 0; l < width; ++l) {
+            const Index c = c0 + l;
+            // Rows that frame c - q reads for some q with c - q a frame of the tile.
+            const Index needed = c < frames ? layout.rows : smaller(layout.rows, n - (c - frames + 1) * hop);
+            const double* frame = frameStart(task, jBegin + c) + iBegin;
+            for (Index row = r; row < layout.rows; ++row) {
+                table[row * layout.columns + c] = row < needed ? frame[row] : 0.0;
+            }
+        }
+    }
+}
+
+// What the register blocks of one set of frame vectors share: the sample
+// table from the set's first frame on, the window, the twiddle panels
+// (block b of blockLanes frequencies at b * count * blockLanes), the
+// coefficient of the first frequency and frame, and signal lines to ask
+// for while computing.
 struct GroupTask {
     const double* samples;
-    Index groupStride;
+    SampleColumns layout;
+    Index hop;
+    const double* window;
     const double* cosPanel;
     const double* sinPanel;
     Index count;  // window samples
@@ -361,14 +410,40 @@ struct GroupTask {
     Index step;
     Index column;
     Index frequencies;
-    int lastLanes;  // frames in the last group
+    int lastLanes;  // frames in the last vector
     bool fresh;
     const double* ahead;
     Index aheadLines;
 };
 
+// Window samples iBegin .. iEnd - 1 = q * hop + row of a frame-lane register
+// block, all with the same shift q: samples at x (one row per sample).
+template <int vectorCount, int frequencyCount>
+inline __attribute__((always_inline)) void frameSamples(const double* x, Index stride,
+                                                         const double* window, const double* cosRows,
+                                                         const double* sinRows, Index count,
+                                                         V (&re)[frequencyCount][vectorCount],
+                                                         V (&im)[frequencyCount][vectorCount]) {
+    constexpr Index blockLanes = frameBlockFrequencies;
+    for (Index i = 0; i < count; ++i) {
+        V p[vectorCount];
+#pragma GCC unroll 16
+        for (int v = 0; v < vectorCount; ++v) p[v] = mulSample(load(x + i * stride + v * lanes), window + i);
+#pragma GCC unroll 16
+        for (int k = 0; k < frequencyCount; ++k) {
+            const double* c = cosRows + i * blockLanes + k;
+            const double* s = sinRows + i * blockLanes + k;
+#pragma GCC unroll 16
+            for (int v = 0; v < vectorCount; ++v) {
+                re[k][v] = add(re[k][v], mulSample(p[v], c));
+                im[k][v] = sub(im[k][v], mulSample(p[v], s));
+            }
+        }
+    }
+}
+
 // The coefficients of `frequencyCount` frequencies from `first` on and
-// `vectorCount` groups of frames over every window sample.
+// `vectorCount` vectors of frames over every window sample.
 template <int vectorCount, int frequencyCount>
 inline __attribute__((always_inline)) void accumulateFrameBlock(const GroupTask& t, Index first,
                                                                  const double* ahead, Index aheadLines) {
@@ -388,21 +463,13 @@ inline __attribute__((always_inline)) void accumulateFrameBlock(const GroupTask&
             im[k][v] = t.fresh ? zero() : loadStrided(t.imag + at, frameStride, frames);
         }
     }
-    for (Index i = 0; i < t.count; ++i) {
-        if (i < aheadLines) __builtin_prefetch(ahead + i * lineDoubles, 0, 2);
-        V p[vectorCount];
-#pragma GCC unroll 16
-        for (int v = 0; v < vectorCount; ++v) p[v] = load(t.samples + v * t.groupStride + i * lanes);
-#pragma GCC unroll 16
-        for (int k = 0; k < frequencyCount; ++k) {
-            const double* c = cosPanel + i * blockLanes + k;
-            const double* s = sinPanel + i * blockLanes + k;
-#pragma GCC unroll 16
-            for (int v = 0; v < vectorCount; ++v) {
-                re[k][v] = add(re[k][v], mulSample(p[v], c));
-                im[k][v] = sub(im[k][v], mulSample(p[v], s));
-            }
-        }
+    for (Index l = 0; l < aheadLines; ++l) __builtin_prefetch(ahead + l * lineDoubles, 0, 2);
+    for (Index q = 0; q <= t.layout.shifts; ++q) {
+        const Index i = q * t.hop;
+        const Index count = smaller(t.layout.rows, t.count - i);
+        frameSamples<vectorCount, frequencyCount>(t.samples + q, t.layout.columns, t.window + i,
+                                                  cosPanel + i * blockLanes, sinPanel + i * blockLanes,
+                                                  count, re, im);
     }
 #pragma GCC unroll 16
     for (int k = 0; k < frequencyCount; ++k) {
@@ -428,7 +495,7 @@ void accumulateFrameTail(const GroupTask& t, Index first, int frequencies, const
     }
 }
 
-// Every frequency of the unit for `vectorCount` groups of frames, a
+// Every frequency of the unit for `vectorCount` vectors of frames, a
 // register block at a time.
 template <int vectorCount>
 void accumulateFrameGroups(const GroupTask& t) {
@@ -443,8 +510,8 @@ void accumulateFrameGroups(const GroupTask& t) {
         if (first + blockLanes <= t.frequencies) {
             accumulateFrameBlock<vectorCount, frameBlockFrequencies>(t, first, ahead, lines);
         } else {
-            accumulateFrameTail<vectorCount, frameBlockFrequencies>(t, first, static_cast<int>(t.frequencies - first),
-                                                               ahead, lines);
+            accumulateFrameTail<vectorCount, frameBlockFrequencies>(
+                t, first, static_cast<int>(t.frequencies - first), ahead, lines);
         }
     }
 }
@@ -461,43 +528,21 @@ FrameGroups frameGroupsFor(int vectors) {
     }
 }
 
-// signal * window for frames [jBegin, jBegin + frames) and window samples
-// [iBegin, iBegin + n), transposed: groups of `lanes` frames, one vector
-// per sample.
-void fillTransposedTile(const KernelTask& task, Index jBegin, Index frames, Index iBegin, Index n,
-                        double* transposed) {
-    const double* window = task.inputs->window + iBegin;
-    const Index groups = (frames + lanes - 1) / lanes;
-    for (Index g = 0; g < groups; ++g) {
-        const Index valid = smaller(lanes, frames - g * lanes);
-        const double* first = frameStart(task, jBegin + g * lanes) + iBegin;
-        double* out = transposed + g * n * lanes;
-        Index i = 0;
-        if (valid == lanes) {
-            for (; i + lanes <= n; i += lanes) storeWindowedColumns(first + i, task.hop, window + i, out + i * lanes);
-        }
-        for (; i < n; ++i) {
-            for (Index l = 0; l < lanes; ++l) {
-                out[i * lanes + l] = l < valid ? frameStart(task, jBegin + g * lanes + l)[iBegin + i] * window[i] : 0.0;
-            }
-        }
-    }
-}
-
 // ---- units ---------------------------------------------------------------
 
 Index frequencyLaneWorkspace(const AccumulationPlan& plan) {
+    const UnitShape& shape = plan.frequencyLanes;
     const Index blockLanes = Index{frequencyVectors} * lanes;
-    const Index panel = panelLength(plan.frequencyLanes.unitFrequencies, blockLanes, plan.tileLength);
-    return 2 * panel + thetaChunk + Index{plan.frequencyLanes.tileFrames} * plan.tileLength +
-           alignmentSlack;
+    const Index panel = panelLength(shape.unitFrequencies, blockLanes, shape.tileLength);
+    return 2 * panel + thetaChunk + Index{shape.tileFrames} * shape.tileLength + alignmentSlack;
 }
 
 Index frameLaneWorkspace(const AccumulationPlan& plan) {
     if (frameFrequencies < 1) return 0;
-    const Index panel = panelLength(plan.frameLanes.unitFrequencies, frameFrequencies, plan.tileLength);
-    const Index groups = (Index{plan.frameLanes.tileFrames} + lanes - 1) / lanes;
-    return 2 * panel + thetaChunk + groups * lanes * plan.tileLength + alignmentSlack;
+    const UnitShape& shape = plan.frameLanes;
+    const Index panel = panelLength(shape.unitFrequencies, frameFrequencies, shape.tileLength);
+    const SampleColumns layout = sampleColumnsFor(plan.hop, shape.tileFrames, shape.tileLength);
+    return 2 * panel + thetaChunk + layout.rows * layout.columns + alignmentSlack;
 }
 
 }  // namespace
@@ -509,7 +554,7 @@ void accumulateFrequencyLaneUnit(const KernelTask& task, const UnitRange& unit, 
     const Index K = task.inputs->frequencyCount;
     const Index step = task.planes.step;
     const Index blockLanes = Index{frequencyVectors} * lanes;
-    const Index tile = plan.tileLength;
+    const Index tile = plan.frequencyLanes.tileLength;
     const Index tileFrames = plan.frequencyLanes.tileFrames;
     const Index kCount = unit.kEnd - unit.kBegin;
     const Index panel = panelLength(kCount, blockLanes, tile);
@@ -561,7 +606,7 @@ void accumulateFrameLaneUnit(const KernelTask& task, const UnitRange& unit, doub
     const Index K = task.inputs->frequencyCount;
     const Index step = task.planes.step;
     const Index blockLanes = frameFrequencies;
-    const Index tile = plan.tileLength;
+    const Index tile = plan.frameLanes.tileLength;
     const Index tileFrames = plan.frameLanes.tileFrames;
     const Index kCount = unit.kEnd - unit.kBegin;
     const Index panel = panelLength(kCount, blockLanes, tile);
@@ -569,7 +614,7 @@ void accumulateFrameLaneUnit(const KernelTask& task, const UnitRange& unit, doub
     double* cosPanel = alignedTo64Bytes(workspace);
     double* sinPanel = alignedTo64Bytes(cosPanel + panel);
     double* theta = alignedTo64Bytes(sinPanel + panel);
-    double* transposed = theta + thetaChunk;
+    double* table = theta + thetaChunk;
 
     for (Index iBegin = 0; iBegin < L; iBegin += tile) {
         const Index n = smaller(tile, L - iBegin);
@@ -577,7 +622,8 @@ void accumulateFrameLaneUnit(const KernelTask& task, const UnitRange& unit, doub
         fillTwiddlePanels(task, unit.kBegin, kCount, blockLanes, iBegin, n, cosPanel, sinPanel, theta);
         for (Index jBegin = unit.jBegin; jBegin < unit.jEnd; jBegin += tileFrames) {
             const Index frames = smaller(tileFrames, unit.jEnd - jBegin);
-            fillTransposedTile(task, jBegin, frames, iBegin, n, transposed);
+            const SampleColumns layout = sampleColumnsFor(task.hop, frames, n);
+            fillSampleColumns(task, jBegin, frames, iBegin, n, layout, table);
             const SignalRun ahead = nextTileRun(task, unit, jBegin + frames, tileFrames, iBegin, n);
             const Index groups = (frames + lanes - 1) / lanes;
             const Index sets = (groups + frameVectors - 1) / frameVectors;
@@ -587,8 +633,10 @@ void accumulateFrameLaneUnit(const KernelTask& task, const UnitRange& unit, doub
                 const int vectors = static_cast<int>(smaller(frameVectors, groups - g));
                 const Index lastLanes = frames - (g + vectors - 1) * lanes;
                 GroupTask t;
-                t.samples = transposed + g * n * lanes;
-                t.groupStride = n * lanes;
+                t.samples = table + g * lanes;
+                t.layout = layout;
+                t.hop = task.hop;
+                t.window = task.inputs->window + iBegin;
                 t.cosPanel = cosPanel;
                 t.sinPanel = sinPanel;
                 t.count = n;

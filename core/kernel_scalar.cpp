@@ -26,9 +26,7 @@ V mul(V a, V b) { return a * b; }
 V add(V a, V b) { return a + b; }
 V sub(V a, V b) { return a - b; }
 V mulSample(V v, const double* p) { return v * *p; }
-void storeWindowedColumns(const double* first, std::int64_t, const double* window, double* out) {
-    *out = *first * *window;
-}
+void storeColumns(const double* first, std::int64_t, double* out, std::int64_t) { *out = *first; }
 
 void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t n) {
     sincos_scalar::fillSinCos(theta, sine, cosine, n);
@@ -41,7 +39,7 @@ void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t
 const KernelSet kernels = {InstructionSet::scalar, "scalar", lanes, frequencyVectors,
                            frequencyFrames, frameVectors, frameFrequencies,
                            accumulateFrequencyLaneUnit, accumulateFrameLaneUnit, threadWorkspace,
-                           batchSinCos, {1.0, 0.0, 0.25, 0.0, 40.0}};
+                           batchSinCos, {1.0, 0.0, 0.5, 0.0, 44.0}};
 
 }  // namespace scalar
 }  // namespace spectrogrid

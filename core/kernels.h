@@ -34,13 +34,14 @@ struct UnitShape {
     std::int32_t unitFrequencies;
     std::int32_t unitFrames;
     std::int32_t tileFrames;
+    std::int32_t tileLength;
 };
 
 // The work of one call. Frequencies [0, frameLaneBegin) run in the
 // frequency-lane kernel, [frameLaneBegin, K) in the frame-lane kernel.
 struct AccumulationPlan {
     std::int32_t frameLaneBegin;
-    std::int32_t tileLength;
+    std::int32_t hop;  // of the frames the plan is for
     UnitShape frequencyLanes;
     UnitShape frameLanes;
     std::int64_t threadWorkspace;  // doubles of workspace one thread uses
@@ -104,7 +105,8 @@ int workerLimit();
 // The plan the planner picks for these sizes (all at least 1) and this many
 // threads, with its threadWorkspace filled in.
 AccumulationPlan planAccumulation(const KernelSet& kernels, std::int32_t windowLength,
-                                  std::int32_t frequencyCount, std::int32_t frameCount, int threads);
+                                  std::int32_t frequencyCount, std::int32_t frameCount,
+                                  std::int32_t hop, int threads);
 
 // The most workspace one thread needs under any plan the planner may pick
 // for this window length and number of frequencies.

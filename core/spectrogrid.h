@@ -62,7 +62,7 @@ struct ScratchTables {
 };
 
 // Number of doubles of ScratchTables::workspace that computeCoefficients
-// needs for these sizes (frameCount from planFrames): under 3 MiB whatever
+// needs for these sizes (frameCount from planFrames): under 6 MiB whatever
 // the sizes, enough for every thread the form may use, and 0 when there is
 // nothing to accumulate (any size below 1).
 std::int64_t workspaceLength(std::int32_t windowLength, std::int32_t frequencyCount,

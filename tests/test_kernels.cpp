@@ -139,10 +139,10 @@ std::string describe(const RandomCase& c) {
 std::string describe(const AccumulationPlan& p) {
     char text[200];
     std::snprintf(text, sizeof text,
-                  "plan: frame lanes from %d, tile %d, frequency units %dx%d tile %d, frame units %dx%d tile %d",
-                  p.frameLaneBegin, p.tileLength, p.frequencyLanes.unitFrequencies,
-                  p.frequencyLanes.unitFrames, p.frequencyLanes.tileFrames, p.frameLanes.unitFrequencies,
-                  p.frameLanes.unitFrames, p.frameLanes.tileFrames);
+                  "plan: frame lanes from %d, frequency units %dx%d tiles %dx%d, frame units %dx%d tiles %dx%d",
+                  p.frameLaneBegin, p.frequencyLanes.unitFrequencies, p.frequencyLanes.unitFrames,
+                  p.frequencyLanes.tileFrames, p.frequencyLanes.tileLength, p.frameLanes.unitFrequencies,
+                  p.frameLanes.unitFrames, p.frameLanes.tileFrames, p.frameLanes.tileLength);
     return text;
 }
 
@@ -179,7 +179,7 @@ protected:
         const std::int32_t K = static_cast<std::int32_t>(c.frequencies.size());
         const spectrogrid::FramePlan f = spectrogrid::planFrames(static_cast<std::int32_t>(c.signal.size()), L, c.overlap);
         AccumulationPlan plan = spectrogrid::planAccumulation(kernels(), L > 0 ? L : 1, K > 0 ? K : 1,
-                                                              f.frameCount > 0 ? f.frameCount : 1, 2);
+                                                              f.frameCount > 0 ? f.frameCount : 1, f.hop, 2);
         if (split == Split::frequencyLanes) plan.frameLaneBegin = K;
         if (split == Split::frameLanes) plan.frameLaneBegin = 0;
         if (split == Split::half) plan.frameLaneBegin = K / 2;
@@ -260,9 +260,11 @@ TEST_P(Kernel, FrameCountsAroundRegisterBlocksAndTiles) {
 
 TEST_P(Kernel, WindowLengthsAroundVectorsAndTiles) {
     std::mt19937_64 rng(44);
-    const int tile = planFor(caseWith(rng, 1, 1, 100000, 0), Split::frequencyLanes).tileLength;
+    const AccumulationPlan longest = planFor(caseWith(rng, 1, 1, 100000, 0), Split::frequencyLanes);
     std::vector<int> lengths = straddling({kernels().lanes});
-    for (int L : {tile - 1, tile, tile + 1, 3 * tile + 5}) lengths.push_back(L);
+    for (int tile : {longest.frequencyLanes.tileLength, longest.frameLanes.tileLength}) {
+        for (int L : {tile - 1, tile, tile + 1, 3 * tile + 5}) lengths.push_back(L);
+    }
     for (Split split : splits()) {
         for (int L : lengths) {
             expectReferenceBits(caseWith(rng, kernels().lanes + 1, frameGroup() + 1, L, L / 3), split);
@@ -283,9 +285,9 @@ TEST_P(Kernel, PlansOfEveryShapeGiveTheSameBits) {
         const auto upTo = [&](int n) { return std::uniform_int_distribution<int>(1, n)(rng); };
         AccumulationPlan plan = planFor(c, Split::planner);
         plan.frameLaneBegin = kernels().frameFrequencies > 0 ? upTo(K + 1) - 1 : K;
-        plan.tileLength = upTo(L);
-        plan.frequencyLanes = {upTo(2 * frequencyBlock() + 3), upTo(60), upTo(2 * kernels().frequencyFrames + 3)};
-        plan.frameLanes = {upTo(2 * kernels().frameFrequencies + 3), upTo(60), upTo(2 * frameGroup() + 3)};
+        plan.frequencyLanes = {upTo(2 * frequencyBlock() + 3), upTo(60), upTo(2 * kernels().frequencyFrames + 3),
+                               upTo(L)};
+        plan.frameLanes = {upTo(2 * kernels().frameFrequencies + 3), upTo(60), upTo(2 * frameGroup() + 3), upTo(L)};
         plan.threadWorkspace = kernels().threadWorkspace(plan);
         expectReferenceBits(c, plan, trial % 2 == 1);
         if (HasFailure()) return;
@@ -423,7 +425,8 @@ TEST(Planner, UnitsCoverEveryCoefficientOnce) {
             const int frames = std::uniform_int_distribution<int>(1, 300)(rng);
             const int L = std::uniform_int_distribution<int>(1, 3000)(rng);
             const int threads = std::uniform_int_distribution<int>(1, 4)(rng);
-            AccumulationPlan plan = spectrogrid::planAccumulation(*kernels, L, K, frames, threads);
+            const int hop = std::uniform_int_distribution<int>(1, 2 * L)(rng);
+            AccumulationPlan plan = spectrogrid::planAccumulation(*kernels, L, K, frames, hop, threads);
             ASSERT_LE(plan.threadWorkspace, spectrogrid::largestThreadWorkspace(*kernels, L, K));
             if (trial % 2 == 1) {
                 plan.frameLaneBegin = std::uniform_int_distribution<int>(0, K)(rng);
@@ -448,10 +451,10 @@ TEST(Planner, UnitsCoverEveryCoefficientOnce) {
 
 TEST(Planner, FewFrequenciesGoToFrameLanesAndTheThreadsGetUnits) {
     const KernelSet& avx2 = spectrogrid::avx2::kernels;
-    const AccumulationPlan one = spectrogrid::planAccumulation(avx2, 256, 1, 15000, 2);
+    const AccumulationPlan one = spectrogrid::planAccumulation(avx2, 256, 1, 15000, 128, 2);
     EXPECT_EQ(one.frameLaneBegin, 0);
     EXPECT_GE(spectrogrid::unitCount(one, 1, 15000), 4);
-    const AccumulationPlan many = spectrogrid::planAccumulation(avx2, 2048, 512, 900, 2);
+    const AccumulationPlan many = spectrogrid::planAccumulation(avx2, 2048, 512, 900, 512, 2);
     EXPECT_EQ(many.frameLaneBegin, 512);
     EXPECT_GE(spectrogrid::unitCount(many, 512, 900), 4);
 }
@@ -461,7 +464,7 @@ TEST(Workspace, NoneWithoutWorkAndAFewMiBAtMost) {
     EXPECT_EQ(spectrogrid::workspaceLength(10, 0, 10), 0);
     EXPECT_EQ(spectrogrid::workspaceLength(10, 10, 0), 0);
     const std::int32_t huge = std::numeric_limits<std::int32_t>::max();
-    const std::int64_t limit = 3 * 1024 * 1024 / sizeof(double);
+    const std::int64_t limit = 6 * 1024 * 1024 / sizeof(double);
     for (std::int32_t L : {1, 7, 256, 257, 100000, huge}) {
         for (std::int32_t K : {1, 64, 100000, huge}) {
             for (std::int32_t frames : {1, 100000, huge}) {
