@@ -161,7 +161,6 @@ inline __attribute__((always_inline)) void accumulateFrequencyBlock(const RowTas
                                                                      int lastLanes,
                                                                      const double* ahead,
                                                                      Index aheadLines) {
-    constexpr Index blockLanes = Index{frequencyVectors} * lanes;
     const double* cosPanel = t.cosPanel + first * t.count;
     const double* sinPanel = t.sinPanel + first * t.count;
     double* real = t.real + first * t.step;

@@ -9,6 +9,7 @@
 #include <octave/oct.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "arguments.h"
 #include "spectrogrid.h"
@@ -69,7 +70,12 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     const std::int32_t K = inputs.frequencyCount;
     const std::int32_t L = inputs.windowLength;
 
-    ComplexMatrix coefficients(K, plan.frameCount);
+    // The coefficient matrix takes over storage the kernels fill: a
+    // ComplexMatrix of this size would first be set to zero, element by
+    // element on this thread, only to be overwritten.
+    const octave_idx_type cells = static_cast<octave_idx_type>(K) * plan.frameCount;
+    Complex* storage = std::allocator<Complex>().allocate(static_cast<std::size_t>(cells));
+    const ComplexNDArray coefficients(Array<Complex>(storage, dim_vector(K, plan.frameCount)));
     ColumnVector times(plan.frameCount);
     ColumnVector angularSteps(L), cosTable(L), sinTable(L);
     ColumnVector workspace(spectrogrid::workspaceLength(L, K, plan.frameCount));
@@ -77,7 +83,7 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
         angularSteps.fortran_vec(), cosTable.fortran_vec(), sinTable.fortran_vec(),
         workspace.numel() > 0 ? workspace.fortran_vec() : nullptr};
     // std::complex<double> is laid out as its real part, then its imaginary part.
-    double* interleaved = reinterpret_cast<double*>(coefficients.fortran_vec());
+    double* interleaved = reinterpret_cast<double*>(storage);
     const spectrogrid::CoefficientPlanes planes = {interleaved, interleaved + 1, 2};
     spectrogrid::computeCoefficients(inputs, plan, tables, planes, times.fortran_vec());
 
