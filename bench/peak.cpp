@@ -99,10 +99,10 @@ double runLoop(spectrogrid::InstructionSet set, std::int64_t rounds, int* operat
 
 }  // namespace
 
-double peakVectorOperations(spectrogrid::InstructionSet set, int threads) {
-    const std::int64_t rounds = 100000000;
+double peakVectorOperations(spectrogrid::InstructionSet set, int threads, std::int64_t rounds,
+                            int attempts) {
     double best = 0.0;
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    for (int attempt = 0; attempt < attempts; ++attempt) {
         double total = 0.0;
 #pragma omp parallel num_threads(threads) reduction(+ : total)
         {

@@ -6,8 +6,12 @@
 
 #include "cpu_features.h"
 
+#include <cstdint>
+
 // Vector operations (each a multiplication or an addition of one vector)
-// per second, summed over `threads` threads running together.
-double peakVectorOperations(spectrogrid::InstructionSet set, int threads);
+// per second, summed over `threads` threads running together: the best of
+// `attempts` runs of `rounds` rounds of 12 (24 for AVX-512) operations.
+double peakVectorOperations(spectrogrid::InstructionSet set, int threads,
+                            std::int64_t rounds = 100000000, int attempts = 3);
 
 #endif

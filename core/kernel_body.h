@@ -1,140 +1,280 @@
 // The blocked accumulation, written once and compiled once per instruction
-// set. A kernel source includes kernels.h and sincos.h, opens its own
-// namespace (where kernels.h gives the register block), defines inside an
-// unnamed namespace
-//   V, lanes                      the vector type and its number of doubles
-//   zero, load, broadcast, store  whole-vector moves (no alignment needed)
-//   loadFirst, storeFirst         moves of the first n lanes only (other
-//                                 lanes read as zero, memory past n untouched)
-//   mul, add, sub                 lane-wise rounded double arithmetic
-// and then includes this file, which defines accumulateShare. Nothing here
-// may use an inline function from a library header: a copy compiled with
-// wider instructions could be the one the linker keeps for every caller.
+// set. A kernel source includes kernels.h, opens its own namespace and
+// defines inside an unnamed namespace
+//   V, lanes                       the vector type and its number of doubles
+//   frequencyVectors, frequencyFrames, frameVectors, frameFrequencies
+//                                  the register blocks (see KernelSet)
+//   zero, load, store              whole-vector moves (no alignment needed)
+//   loadFirst, storeFirst          moves of the first n lanes only (other
+//                                  lanes read as zero, memory past n untouched)
+//   mul, add, sub                  lane-wise rounded double arithmetic
+//   mulSample(v, p)                v * broadcast(*p), rounded
+//   storeColumns(first, hop, out, stride)
+//                                  samples 0 .. lanes-1 of lanes frames hop
+//                                  apart, one vector per sample (frames in
+//                                  lanes), sample i's at out + i * stride
+//   batchSinCos                    the set's sine-cosine routine
+// and then includes this file, which defines accumulateFrequencyLaneUnit
+// and accumulateFrameLaneUnit. Nothing here may use an inline function
+// from a library header: a copy compiled with wider instructions could be
+// the one the linker keeps for every caller.
 //
 // Layouts in the thread's workspace, for one window tile of n samples:
 //   twiddle panels  block b of blockLanes frequencies, sample i, lane l at
 //                   (b * n + i) * blockLanes + l, cosine and sine apart;
 //                   lanes past the last frequency hold the twiddles of
-//                   frequency 0
-//   windowed tile   frame r of the tile, sample i at r * n + i
+//                   frequency 0 (blockLanes is frequencyVectors * lanes for
+//                   frequency lanes, frameFrequencies for frame lanes)
+//   windowed tile   frequency lanes: frame r, sample i at r * n + i
+//   sample table    frame lanes: raw samples, see SampleColumns
 
 namespace {
-
-constexpr int blockLanes = vectorsPerBlock * lanes;
 
 using Index = std::int64_t;
 
 Index smaller(Index a, Index b) { return a < b ? a : b; }
 
+double* alignedTo64Bytes(double* p) {
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(p);
+    return p + ((64 - address % 64) % 64) / sizeof(double);
+}
+
+// Doubles of workspace beyond the panels and the tile: the angles passed to
+// the sine-cosine routine at once, and slack for the alignment of each part.
+constexpr Index thetaChunk = 1024;
+constexpr Index alignmentSlack = 3 * 8;
+
+// `count` consecutive coefficients (at most lanes) of one plane with the
+// given step; the other lanes read as zero.
+V loadCoefficients(const double* plane, Index step, int count) {
+    if (step == 1) return count == lanes ? load(plane) : loadFirst(plane, count);
+    double buffer[lanes] = {};
+    for (int l = 0; l < count; ++l) buffer[l] = plane[l * step];
+    return load(buffer);
+}
+
+void storeCoefficients(double* plane, Index step, int count, V value) {
+    if (step == 1) {
+        if (count == lanes) {
+            store(plane, value);
+        } else {
+            storeFirst(plane, value, count);
+        }
+        return;
+    }
+    double buffer[lanes];
+    store(buffer, value);
+    for (int l = 0; l < count; ++l) plane[l * step] = buffer[l];
+}
+
+// The same for `count` coefficients that lie `stride` elements apart (the
+// frames of one frequency).
+V loadStrided(const double* plane, Index stride, int count) {
+    double buffer[lanes] = {};
+    for (int l = 0; l < count; ++l) buffer[l] = plane[l * stride];
+    return load(buffer);
+}
+
+void storeStrided(double* plane, Index stride, int count, V value) {
+    double buffer[lanes];
+    store(buffer, value);
+    for (int l = 0; l < count; ++l) plane[l * stride] = buffer[l];
+}
+
+// ---- frequency lanes ----------------------------------------------------
+
 // Doubles per cache line, for prefetching.
 constexpr Index lineDoubles = 8;
 
-// The coefficients of `frameCount` frames (rows of `windowed`) and
-// `vectorCount` vectors of frequencies over `count` window samples. `fresh`
-// starts every accumulator at +0.0, otherwise at the value the previous
-// tile left in the planes; the last vector holds `lastLanes` frequencies.
-// Meanwhile it asks for `aheadLines` cache lines from `ahead`, one per
-// window sample, so that they arrive while the arithmetic runs.
-template <int vectorCount, int frameCount>
-void accumulateRegisterBlock(const double* cosPanel, const double* sinPanel,
-                             const double* windowed, Index windowedStride, Index count,
-                             double* real, double* imag, Index frequencyCount, int lastLanes,
-                             bool fresh, const double* ahead, Index aheadLines) {
-    V re[frameCount][vectorCount];
-    V im[frameCount][vectorCount];
-#pragma GCC unroll 8
-    for (int r = 0; r < frameCount; ++r) {
-#pragma GCC unroll 8
-        for (int v = 0; v < vectorCount; ++v) {
-            const Index at = r * frequencyCount + v * lanes;
-            if (fresh) {
-                re[r][v] = zero();
-                im[r][v] = zero();
-            } else if (v < vectorCount - 1 || lastLanes == lanes) {
-                re[r][v] = load(real + at);
-                im[r][v] = load(imag + at);
-            } else {
-                re[r][v] = loadFirst(real + at, lastLanes);
-                im[r][v] = loadFirst(imag + at, lastLanes);
-            }
-        }
+// What the register blocks of one group of frames share: twiddle panels
+// (block b of blockLanes frequencies at b * count * blockLanes), windowed
+// rows, the first coefficient of the group in the planes (frequencies
+// lie `step` doubles apart, frames `column` coefficients apart), and signal
+// lines to ask for while computing, one per window sample, so that they
+// arrive before they are windowed.
+struct RowTask {
+    const double* cosPanel;
+    const double* sinPanel;
+    const double* windowed;
+    Index windowedStride;
+    Index count;  // window samples
+    double* real;
+    double* imag;
+    Index step;
+    Index column;
+    Index frequencies;
+    bool fresh;
+    const double* ahead;
+    Index aheadLines;
+};
+
+// Asks for the cache lines of `count` coefficients from p on, to be written
+// (fresh) or read and written.
+void prefetchCoefficients(const double* p, Index count, bool fresh) {
+    const double* last = p + count - 1;
+    if (fresh) {
+        __builtin_prefetch(p, 1, 3);
+        __builtin_prefetch(last, 1, 3);
+    } else {
+        __builtin_prefetch(p, 0, 3);
+        __builtin_prefetch(last, 0, 3);
     }
-    for (Index i = 0; i < count; ++i) {
-        if (i < aheadLines) __builtin_prefetch(ahead + i * lineDoubles, 0, 2);
+}
+
+// Window samples [begin, end) of a frequency-lane register block, asking
+// for signal line i - begin at sample i when `prefetching`.
+template <int vectorCount, int frameCount, bool prefetching>
+inline __attribute__((always_inline)) void frequencySamples(const double* cosPanel,
+                                                             const double* sinPanel,
+                                                             const double* const* rows, Index begin,
+                                                             Index end, V (&re)[frameCount][vectorCount],
+                                                             V (&im)[frameCount][vectorCount],
+                                                             const double* ahead) {
+    constexpr Index blockLanes = Index{frequencyVectors} * lanes;
+#pragma GCC unroll 2
+    for (Index i = begin; i < end; ++i) {
+        if (prefetching) __builtin_prefetch(ahead + (i - begin) * lineDoubles, 0, 2);
         V c[vectorCount];
         V s[vectorCount];
-#pragma GCC unroll 8
+#pragma GCC unroll 16
         for (int v = 0; v < vectorCount; ++v) {
             c[v] = load(cosPanel + i * blockLanes + v * lanes);
             s[v] = load(sinPanel + i * blockLanes + v * lanes);
         }
-#pragma GCC unroll 8
+#pragma GCC unroll 16
         for (int r = 0; r < frameCount; ++r) {
-            const V p = broadcast(windowed + r * windowedStride + i);
-#pragma GCC unroll 8
+#pragma GCC unroll 16
             for (int v = 0; v < vectorCount; ++v) {
-                re[r][v] = add(re[r][v], mul(p, c[v]));
-                im[r][v] = sub(im[r][v], mul(p, s[v]));
-            }
-        }
-    }
-#pragma GCC unroll 8
-    for (int r = 0; r < frameCount; ++r) {
-#pragma GCC unroll 8
-        for (int v = 0; v < vectorCount; ++v) {
-            const Index at = r * frequencyCount + v * lanes;
-            if (v < vectorCount - 1 || lastLanes == lanes) {
-                store(real + at, re[r][v]);
-                store(imag + at, im[r][v]);
-            } else {
-                storeFirst(real + at, re[r][v], lastLanes);
-                storeFirst(imag + at, im[r][v], lastLanes);
+                re[r][v] = add(re[r][v], mulSample(c[v], rows[r] + i));
+                im[r][v] = sub(im[r][v], mulSample(s[v], rows[r] + i));
             }
         }
     }
 }
 
-using RegisterBlock = void (*)(const double*, const double*, const double*, Index, Index, double*,
-                               double*, Index, int, bool, const double*, Index);
-
+// The coefficients of `frameCount` frames and `vectorCount` vectors of
+// frequencies from frequency `first` of the group on over every window
+// sample; the last vector holds `lastLanes` frequencies. Accumulators start
+// at +0.0 (fresh) or at the value the previous tile left in the planes.
 template <int vectorCount, int frameCount>
-RegisterBlock registerBlockForFrames(int frames) {
-    if constexpr (frameCount == 1) {
-        return &accumulateRegisterBlock<vectorCount, 1>;
-    } else {
-        return frames == frameCount ? &accumulateRegisterBlock<vectorCount, frameCount>
-                                    : registerBlockForFrames<vectorCount, frameCount - 1>(frames);
+inline __attribute__((always_inline)) void accumulateFrequencyBlock(const RowTask& t, Index first,
+                                                                     int lastLanes,
+                                                                     const double* ahead,
+                                                                     Index aheadLines) {
+    const double* cosPanel = t.cosPanel + first * t.count;
+    const double* sinPanel = t.sinPanel + first * t.count;
+    double* real = t.real + first * t.step;
+    double* imag = t.imag + first * t.step;
+    V re[frameCount][vectorCount];
+    V im[frameCount][vectorCount];
+#pragma GCC unroll 16
+    for (int r = 0; r < frameCount; ++r) {
+#pragma GCC unroll 16
+        for (int v = 0; v < vectorCount; ++v) {
+            const Index at = (r * t.column + v * lanes) * t.step;
+            const int count = v < vectorCount - 1 ? lanes : lastLanes;
+            re[r][v] = t.fresh ? zero() : loadCoefficients(real + at, t.step, count);
+            im[r][v] = t.fresh ? zero() : loadCoefficients(imag + at, t.step, count);
+        }
+    }
+    // One register per row: the compiler would otherwise form the row
+    // addresses anew in every iteration.
+    const double* rows[frameCount];
+#pragma GCC unroll 16
+    for (int r = 0; r < frameCount; ++r) {
+        rows[r] = t.windowed + r * t.windowedStride;
+        __asm__("" : "+r"(rows[r]));
+    }
+    // The window samples in two runs: those that also ask for a signal
+    // line, then the rest, whose loop has nothing but the arithmetic.
+    const Index asking = aheadLines < t.count ? aheadLines : t.count;
+    frequencySamples<vectorCount, frameCount, true>(cosPanel, sinPanel, rows, 0, asking, re, im, ahead);
+    frequencySamples<vectorCount, frameCount, false>(cosPanel, sinPanel, rows, asking, t.count, re, im, ahead);
+#pragma GCC unroll 16
+    for (int r = 0; r < frameCount; ++r) {
+#pragma GCC unroll 16
+        for (int v = 0; v < vectorCount; ++v) {
+            const Index at = (r * t.column + v * lanes) * t.step;
+            const int count = v < vectorCount - 1 ? lanes : lastLanes;
+            storeCoefficients(real + at, t.step, count, re[r][v]);
+            storeCoefficients(imag + at, t.step, count, im[r][v]);
+        }
     }
 }
 
-template <int vectorCount>
-RegisterBlock registerBlockFor(int vectors, int frames) {
+// The last, partial block of frequencies: `vectors` vectors.
+template <int vectorCount, int frameCount>
+void accumulateFrequencyTail(const RowTask& t, Index first, int vectors, int lastLanes,
+                             const double* ahead, Index aheadLines) {
     if constexpr (vectorCount == 1) {
-        return registerBlockForFrames<1, framesPerBlock>(frames);
+        accumulateFrequencyBlock<1, frameCount>(t, first, lastLanes, ahead, aheadLines);
+    } else if (vectors == vectorCount) {
+        accumulateFrequencyBlock<vectorCount, frameCount>(t, first, lastLanes, ahead, aheadLines);
     } else {
-        return vectors == vectorCount
-                   ? registerBlockForFrames<vectorCount, framesPerBlock>(frames)
-                   : registerBlockFor<vectorCount - 1>(vectors, frames);
+        accumulateFrequencyTail<vectorCount - 1, frameCount>(t, first, vectors, lastLanes, ahead, aheadLines);
     }
 }
 
-// Twiddle panels of frequencies [kBegin, kBegin + kCount) for window samples
-// [iBegin, iBegin + n): the angles of whole panel rows, a chunk at a time.
-// Lanes past the last frequency take the angles of frequency 0; their sums
-// are never stored.
-void fillTwiddlePanels(const KernelTask& task, Index kBegin, Index kCount, Index iBegin, Index n,
-                       double* cosPanel, double* sinPanel, double* theta) {
+// Every frequency of the group for `frameCount` frames, a register block
+// at a time; the next block's coefficients are asked for while one runs.
+template <int frameCount>
+void accumulateFrequencyRow(const RowTask& t) {
+    constexpr Index blockLanes = Index{frequencyVectors} * lanes;
+    const Index blocks = (t.frequencies + blockLanes - 1) / blockLanes;
+    const Index linesPerBlock = (t.aheadLines + blocks - 1) / blocks;
+    Index asked = 0;
+    for (Index first = 0; first < t.frequencies; first += blockLanes) {
+        const Index next = first + blockLanes;
+        if (next < t.frequencies) {
+            const Index nextCount = smaller(blockLanes, t.frequencies - next);
+            for (int r = 0; r < frameCount; ++r) {
+                const Index at = (next + r * t.column) * t.step;
+                prefetchCoefficients(t.real + at, nextCount * t.step, t.fresh);
+                prefetchCoefficients(t.imag + at, nextCount * t.step, t.fresh);
+            }
+        }
+        const Index lines = smaller(linesPerBlock, t.aheadLines - asked);
+        const double* ahead = t.ahead + asked * lineDoubles;
+        asked += lines;
+        if (next <= t.frequencies) {
+            accumulateFrequencyBlock<frequencyVectors, frameCount>(t, first, lanes, ahead, lines);
+        } else {
+            const int valid = static_cast<int>(t.frequencies - first);
+            const int vectors = (valid + lanes - 1) / lanes;
+            accumulateFrequencyTail<frequencyVectors, frameCount>(t, first, vectors,
+                                                                  valid - (vectors - 1) * lanes, ahead,
+                                                                  lines);
+        }
+    }
+}
+
+using FrequencyRow = void (*)(const RowTask&);
+
+template <int frameCount>
+FrequencyRow frequencyRowFor(int frames) {
+    if constexpr (frameCount == 1) {
+        return &accumulateFrequencyRow<1>;
+    } else {
+        return frames == frameCount ? &accumulateFrequencyRow<frameCount>
+                                    : frequencyRowFor<frameCount - 1>(frames);
+    }
+}
+
+// Twiddle panels of frequencies [kBegin, kBegin + kCount) in blocks of
+// blockLanes, for window samples [iBegin, iBegin + n): the angles of whole
+// panel rows, a chunk at a time. Lanes past the last frequency take the
+// angles of frequency 0; their sums are never stored.
+void fillTwiddlePanels(const KernelTask& task, Index kBegin, Index kCount, Index blockLanes,
+                       Index iBegin, Index n, double* cosPanel, double* sinPanel, double* theta) {
     const double* steps = task.angularSteps + iBegin;
     const double* frequencies = task.inputs->frequencies + kBegin;
-    const Index rowsPerChunk = task.geometry.thetaChunk >= blockLanes
-                                   ? task.geometry.thetaChunk / blockLanes
-                                   : 1;
+    const Index rowsPerChunk = thetaChunk >= blockLanes ? thetaChunk / blockLanes : 1;
     const Index blocks = (kCount + blockLanes - 1) / blockLanes;
+    double laneFrequencies[64];
     Index filled = 0;
     for (Index b = 0; b < blocks; ++b) {
         const Index first = b * blockLanes;
         const Index valid = smaller(blockLanes, kCount - first);
-        double laneFrequencies[blockLanes];
         for (Index l = 0; l < blockLanes; ++l) laneFrequencies[l] = l < valid ? frequencies[first + l] : 0.0;
         for (Index row = 0; row < n; row += rowsPerChunk) {
             const Index rows = smaller(rowsPerChunk, n - row);
@@ -142,19 +282,23 @@ void fillTwiddlePanels(const KernelTask& task, Index kBegin, Index kCount, Index
                 const double step = steps[row + r];
                 for (Index l = 0; l < blockLanes; ++l) theta[r * blockLanes + l] = step * laneFrequencies[l];
             }
-            fillSinCos(task.set, theta, sinPanel + filled, cosPanel + filled, rows * blockLanes);
+            batchSinCos(theta, sinPanel + filled, cosPanel + filled, rows * blockLanes);
             filled += rows * blockLanes;
         }
     }
 }
 
+const double* frameStart(const KernelTask& task, Index frame) {
+    return task.inputs->signal + frame * task.hop;
+}
+
 // signal * window for frames [jBegin, jBegin + frames) and window samples
-// [iBegin, iBegin + n).
+// [iBegin, iBegin + n), one row per frame.
 void fillWindowedTile(const KernelTask& task, Index jBegin, Index frames, Index iBegin, Index n,
                       double* windowed) {
     const double* window = task.inputs->window + iBegin;
     for (Index r = 0; r < frames; ++r) {
-        const double* frame = task.inputs->signal + (jBegin + r) * task.hop + iBegin;
+        const double* frame = frameStart(task, jBegin + r) + iBegin;
         double* out = windowed + r * n;
         Index i = 0;
         for (; i + lanes <= n; i += lanes) store(out + i, mul(load(frame + i), load(window + i)));
@@ -162,89 +306,357 @@ void fillWindowedTile(const KernelTask& task, Index jBegin, Index frames, Index 
     }
 }
 
-// The signal samples that the next windowed tile will read, when they form
-// one run (frames overlap or touch): otherwise nothing is prefetched.
+// The signal lines that the tile of frames after those of [.., jNext) will
+// window, for the same window samples or, after the unit's last frames, for
+// the next window tile; as one run when the frames overlap or touch, and
+// nothing otherwise.
 struct SignalRun {
     const double* first;
     Index lines;
 };
 
-SignalRun nextTileRun(const KernelTask& task, Index kBegin, Index kCount, Index jBegin,
-                      Index frames, Index iBegin, Index n) {
-    const ThreadShare& share = task.share;
-    const TileGeometry& g = task.geometry;
-    const Index L = task.inputs->windowLength;
+SignalRun nextTileRun(const KernelTask& task, const UnitRange& unit, Index jNext, Index tileFrames,
+                      Index iBegin, Index n) {
     SignalRun run = {task.inputs->signal, 0};
-    // After the last frames of a block come its first frames, for the next
-    // block or, after the last block, for the next window tile.
-    Index nextFrame = jBegin + frames;
-    Index nextSample = iBegin;
-    if (nextFrame >= share.jEnd) {
-        nextFrame = share.jBegin;
-        if (kBegin + kCount >= share.kEnd) nextSample = iBegin + n;
+    const Index L = task.inputs->windowLength;
+    if (jNext >= unit.jEnd) {
+        jNext = unit.jBegin;
+        iBegin += n;
+        n = smaller(n, L - iBegin);
     }
-    if (nextSample >= L || task.hop > g.tileLength) return run;
-    const Index lastFrame = smaller(nextFrame + g.tileFrames, share.jEnd) - 1;
-    const Index begin = nextFrame * task.hop + nextSample;
-    const Index end = lastFrame * task.hop + nextSample + smaller(g.tileLength, L - nextSample);
-    run.first = task.inputs->signal + begin;
+    if (iBegin >= L || task.hop > n) return run;
+    const Index last = smaller(jNext + tileFrames, unit.jEnd) - 1;
+    const double* begin = frameStart(task, jNext) + iBegin;
+    const double* end = frameStart(task, last) + iBegin + n;
+    run.first = begin;
     run.lines = (end - begin + lineDoubles - 1) / lineDoubles;
     return run;
 }
 
-double* alignedTo64Bytes(double* p) {
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(p);
-    return p + ((64 - address % 64) % 64) / sizeof(double);
+Index panelLength(Index frequencies, Index blockLanes, Index tileLength) {
+    return (frequencies + blockLanes - 1) / blockLanes * blockLanes * tileLength;
+}
+
+// ---- frame lanes ----------------------------------------------------------
+
+// Frequencies per frame-lane register block; a set without the kernel
+// (frameFrequencies 0) still compiles it, and never calls it.
+constexpr int frameBlockFrequencies = frameFrequencies > 0 ? frameFrequencies : 1;
+
+// The raw samples of a tile of frames for frame lanes. Frame j and frame
+// j + q share their samples q * hop apart, so one table serves every
+// window sample: column c holds frame jBegin + c, row r its sample
+// iBegin + r, for r below min(hop, n). Window sample iBegin + q * hop + r of
+// frame jBegin + c is then at row r, column c + q, and the frames of a
+// vector are consecutive columns of one row.
+struct SampleColumns {
+    Index rows;
+    Index columns;  // the row stride
+    Index shifts;   // largest q: (n - 1) / hop
+};
+
+SampleColumns sampleColumnsFor(Index hop, Index frames, Index n) {
+    SampleColumns layout;
+    layout.rows = smaller(hop, n);
+    layout.shifts = (n - 1) / hop;
+    layout.columns = (frames + lanes - 1) / lanes * lanes + layout.shifts;
+    return layout;
+}
+
+// Fills the table for frames [jBegin, jBegin + frames) and window samples
+// [iBegin, iBegin + n). A column past the last frame is filled only as far
+// as some frame reads it (which stays inside that frame); the rest, and
+// the lanes of missing frames, hold zeros.
+void fillSampleColumns(const KernelTask& task, Index jBegin, Index frames, Index iBegin, Index n,
+                       const SampleColumns& layout, double* table) {
+    const Index hop = task.hop;
+    for (Index c0 = 0; c0 < layout.columns; c0 += lanes) {
+        const Index width = smaller(lanes, layout.columns - c0);
+        Index r = 0;
+        if (width == lanes && c0 + lanes <= frames) {
+            const double* first = frameStart(task, jBegin + c0) + iBegin;
+            for (; r + lanes <= layout.rows; r += lanes) {
+                storeColumns(first + r, hop, table + r * layout.columns + c0, layout.columns);
+            }
+        }
+        for (Index l = 0; l < width; ++l) {
+            const Index c = c0 + l;
+            // Rows that frame c - q reads for some q with c - q a frame of the tile.
+            const Index needed = c < frames ? layout.rows : smaller(layout.rows, n - (c - frames + 1) * hop);
+            const double* frame = frameStart(task, jBegin + c) + iBegin;
+            for (Index row = r; row < layout.rows; ++row) {
+                table[row * layout.columns + c] = row < needed ? frame[row] : 0.0;
+            }
+        }
+    }
+}
+
+// What the register blocks of one set of frame vectors share: the sample
+// table from the set's first frame on, the window, the twiddle panels
+// (block b of blockLanes frequencies at b * count * blockLanes), the
+// coefficient of the first frequency and frame, and signal lines to ask
+// for while computing.
+struct GroupTask {
+    const double* samples;
+    SampleColumns layout;
+    Index hop;
+    const double* window;
+    const double* cosPanel;
+    const double* sinPanel;
+    Index count;  // window samples
+    double* real;
+    double* imag;
+    Index step;
+    Index column;
+    Index frequencies;
+    int lastLanes;  // frames in the last vector
+    bool fresh;
+    const double* ahead;
+    Index aheadLines;
+};
+
+// Window samples iBegin .. iEnd - 1 = q * hop + row of a frame-lane register
+// block, all with the same shift q: samples at x (one row per sample).
+template <int vectorCount, int frequencyCount>
+inline __attribute__((always_inline)) void frameSamples(const double* x, Index stride,
+                                                         const double* window, const double* cosRows,
+                                                         const double* sinRows, Index count,
+                                                         V (&re)[frequencyCount][vectorCount],
+                                                         V (&im)[frequencyCount][vectorCount]) {
+    constexpr Index blockLanes = frameBlockFrequencies;
+    for (Index i = 0; i < count; ++i) {
+        V p[vectorCount];
+#pragma GCC unroll 16
+        for (int v = 0; v < vectorCount; ++v) p[v] = mulSample(load(x + i * stride + v * lanes), window + i);
+#pragma GCC unroll 16
+        for (int k = 0; k < frequencyCount; ++k) {
+            const double* c = cosRows + i * blockLanes + k;
+            const double* s = sinRows + i * blockLanes + k;
+#pragma GCC unroll 16
+            for (int v = 0; v < vectorCount; ++v) {
+                re[k][v] = add(re[k][v], mulSample(p[v], c));
+                im[k][v] = sub(im[k][v], mulSample(p[v], s));
+            }
+        }
+    }
+}
+
+// The coefficients of `frequencyCount` frequencies from `first` on and
+// `vectorCount` vectors of frames over every window sample.
+template <int vectorCount, int frequencyCount>
+inline __attribute__((always_inline)) void accumulateFrameBlock(const GroupTask& t, Index first,
+                                                                 const double* ahead, Index aheadLines) {
+    constexpr Index blockLanes = frameBlockFrequencies;
+    const double* cosPanel = t.cosPanel + first * t.count;
+    const double* sinPanel = t.sinPanel + first * t.count;
+    const Index frameStride = t.column * t.step;
+    V re[frequencyCount][vectorCount];
+    V im[frequencyCount][vectorCount];
+#pragma GCC unroll 16
+    for (int k = 0; k < frequencyCount; ++k) {
+#pragma GCC unroll 16
+        for (int v = 0; v < vectorCount; ++v) {
+            const Index at = (first + k) * t.step + v * lanes * frameStride;
+            const int frames = v < vectorCount - 1 ? lanes : t.lastLanes;
+            re[k][v] = t.fresh ? zero() : loadStrided(t.real + at, frameStride, frames);
+            im[k][v] = t.fresh ? zero() : loadStrided(t.imag + at, frameStride, frames);
+        }
+    }
+    for (Index l = 0; l < aheadLines; ++l) __builtin_prefetch(ahead + l * lineDoubles, 0, 2);
+    for (Index q = 0; q <= t.layout.shifts; ++q) {
+        const Index i = q * t.hop;
+        const Index count = smaller(t.layout.rows, t.count - i);
+        frameSamples<vectorCount, frequencyCount>(t.samples + q, t.layout.columns, t.window + i,
+                                                  cosPanel + i * blockLanes, sinPanel + i * blockLanes,
+                                                  count, re, im);
+    }
+#pragma GCC unroll 16
+    for (int k = 0; k < frequencyCount; ++k) {
+#pragma GCC unroll 16
+        for (int v = 0; v < vectorCount; ++v) {
+            const Index at = (first + k) * t.step + v * lanes * frameStride;
+            const int frames = v < vectorCount - 1 ? lanes : t.lastLanes;
+            storeStrided(t.real + at, frameStride, frames, re[k][v]);
+            storeStrided(t.imag + at, frameStride, frames, im[k][v]);
+        }
+    }
+}
+
+template <int vectorCount, int frequencyCount>
+void accumulateFrameTail(const GroupTask& t, Index first, int frequencies, const double* ahead,
+                         Index aheadLines) {
+    if constexpr (frequencyCount == 1) {
+        accumulateFrameBlock<vectorCount, 1>(t, first, ahead, aheadLines);
+    } else if (frequencies == frequencyCount) {
+        accumulateFrameBlock<vectorCount, frequencyCount>(t, first, ahead, aheadLines);
+    } else {
+        accumulateFrameTail<vectorCount, frequencyCount - 1>(t, first, frequencies, ahead, aheadLines);
+    }
+}
+
+// Every frequency of the unit for `vectorCount` vectors of frames, a
+// register block at a time.
+template <int vectorCount>
+void accumulateFrameGroups(const GroupTask& t) {
+    constexpr Index blockLanes = frameBlockFrequencies;
+    const Index blocks = (t.frequencies + blockLanes - 1) / blockLanes;
+    const Index linesPerBlock = (t.aheadLines + blocks - 1) / blocks;
+    Index asked = 0;
+    for (Index first = 0; first < t.frequencies; first += blockLanes) {
+        const Index lines = smaller(linesPerBlock, t.aheadLines - asked);
+        const double* ahead = t.ahead + asked * lineDoubles;
+        asked += lines;
+        if (first + blockLanes <= t.frequencies) {
+            accumulateFrameBlock<vectorCount, frameBlockFrequencies>(t, first, ahead, lines);
+        } else {
+            accumulateFrameTail<vectorCount, frameBlockFrequencies>(
+                t, first, static_cast<int>(t.frequencies - first), ahead, lines);
+        }
+    }
+}
+
+using FrameGroups = void (*)(const GroupTask&);
+
+template <int vectorCount>
+FrameGroups frameGroupsFor(int vectors) {
+    if constexpr (vectorCount == 1) {
+        return &accumulateFrameGroups<1>;
+    } else {
+        return vectors == vectorCount ? &accumulateFrameGroups<vectorCount>
+                                      : frameGroupsFor<vectorCount - 1>(vectors);
+    }
+}
+
+// ---- units ---------------------------------------------------------------
+
+Index frequencyLaneWorkspace(const AccumulationPlan& plan) {
+    const UnitShape& shape = plan.frequencyLanes;
+    const Index blockLanes = Index{frequencyVectors} * lanes;
+    const Index panel = panelLength(shape.unitFrequencies, blockLanes, shape.tileLength);
+    return 2 * panel + thetaChunk + Index{shape.tileFrames} * shape.tileLength + alignmentSlack;
+}
+
+Index frameLaneWorkspace(const AccumulationPlan& plan) {
+    if (frameFrequencies < 1) return 0;
+    const UnitShape& shape = plan.frameLanes;
+    const Index panel = panelLength(shape.unitFrequencies, frameFrequencies, shape.tileLength);
+    const SampleColumns layout = sampleColumnsFor(plan.hop, shape.tileFrames, shape.tileLength);
+    return 2 * panel + thetaChunk + layout.rows * layout.columns + alignmentSlack;
 }
 
 }  // namespace
 
-void accumulateShare(const KernelTask& task) {
-    const ThreadShare& share = task.share;
-    if (share.kBegin >= share.kEnd || share.jBegin >= share.jEnd) return;
-    const TileGeometry& g = task.geometry;
+void accumulateFrequencyLaneUnit(const KernelTask& task, const UnitRange& unit, double* workspace) {
+    if (unit.kBegin >= unit.kEnd || unit.jBegin >= unit.jEnd) return;
+    const AccumulationPlan& plan = task.plan;
     const Index L = task.inputs->windowLength;
     const Index K = task.inputs->frequencyCount;
+    const Index step = task.planes.step;
+    const Index blockLanes = Index{frequencyVectors} * lanes;
+    const Index tile = plan.frequencyLanes.tileLength;
+    const Index tileFrames = plan.frequencyLanes.tileFrames;
+    const Index kCount = unit.kEnd - unit.kBegin;
+    const Index panel = panelLength(kCount, blockLanes, tile);
 
-    double* cosPanel = alignedTo64Bytes(task.workspace);
-    double* sinPanel = cosPanel + Index{g.blockFrequencies} * g.tileLength;
-    double* theta = sinPanel + Index{g.blockFrequencies} * g.tileLength;
-    double* windowed = theta + g.thetaChunk;
+    double* cosPanel = alignedTo64Bytes(workspace);
+    double* sinPanel = alignedTo64Bytes(cosPanel + panel);
+    double* theta = alignedTo64Bytes(sinPanel + panel);
+    double* windowed = theta + thetaChunk;
 
-    for (Index iBegin = 0; iBegin < L; iBegin += g.tileLength) {
-        const Index n = smaller(g.tileLength, L - iBegin);
+    for (Index iBegin = 0; iBegin < L; iBegin += tile) {
+        const Index n = smaller(tile, L - iBegin);
         const bool fresh = iBegin == 0;
-        for (Index kBegin = share.kBegin; kBegin < share.kEnd; kBegin += g.blockFrequencies) {
-            const Index kCount = smaller(g.blockFrequencies, share.kEnd - kBegin);
-            fillTwiddlePanels(task, kBegin, kCount, iBegin, n, cosPanel, sinPanel, theta);
-            for (Index jBegin = share.jBegin; jBegin < share.jEnd; jBegin += g.tileFrames) {
-                const Index frames = smaller(g.tileFrames, share.jEnd - jBegin);
-                fillWindowedTile(task, jBegin, frames, iBegin, n, windowed);
-                // The next tile's signal streams in over this tile's
-                // register blocks instead of stalling its windowing.
-                const SignalRun ahead = nextTileRun(task, kBegin, kCount, jBegin, frames, iBegin, n);
-                const Index registerBlocks = ((frames + framesPerBlock - 1) / framesPerBlock) *
-                                             ((kCount + blockLanes - 1) / blockLanes);
-                const Index linesPerBlock = (ahead.lines + registerBlocks - 1) / registerBlocks;
-                Index linesAsked = 0;
-                for (Index r = 0; r < frames; r += framesPerBlock) {
-                    const int blockFrames = static_cast<int>(smaller(framesPerBlock, frames - r));
-                    const Index column = (jBegin + r) * K;
-                    for (Index first = 0; first < kCount; first += blockLanes) {
-                        const int valid = static_cast<int>(smaller(blockLanes, kCount - first));
-                        const int vectors = (valid + lanes - 1) / lanes;
-                        const int lastLanes = valid - (vectors - 1) * lanes;
-                        const Index panel = first * n;
-                        const Index at = kBegin + first + column;
-                        registerBlockFor<vectorsPerBlock>(vectors, blockFrames)(
-                            cosPanel + panel, sinPanel + panel, windowed + r * n, n, n,
-                            task.planes.real + at, task.planes.imag + at, K, lastLanes, fresh,
-                            ahead.first + linesAsked * lineDoubles,
-                            smaller(linesPerBlock, ahead.lines - linesAsked));
-                        linesAsked = smaller(linesAsked + linesPerBlock, ahead.lines);
-                    }
-                }
+        fillTwiddlePanels(task, unit.kBegin, kCount, blockLanes, iBegin, n, cosPanel, sinPanel, theta);
+        for (Index jBegin = unit.jBegin; jBegin < unit.jEnd; jBegin += tileFrames) {
+            const Index frames = smaller(tileFrames, unit.jEnd - jBegin);
+            fillWindowedTile(task, jBegin, frames, iBegin, n, windowed);
+            // The next tile's signal streams in over this tile's register
+            // blocks instead of stalling its windowing.
+            const SignalRun ahead = nextTileRun(task, unit, jBegin + frames, tileFrames, iBegin, n);
+            const Index rows = (frames + frequencyFrames - 1) / frequencyFrames;
+            const Index linesPerRow = (ahead.lines + rows - 1) / rows;
+            Index asked = 0;
+            for (Index r = 0; r < frames; r += frequencyFrames) {
+                RowTask t;
+                t.cosPanel = cosPanel;
+                t.sinPanel = sinPanel;
+                t.windowed = windowed + r * n;
+                t.windowedStride = n;
+                t.count = n;
+                t.real = task.planes.real + (unit.kBegin + (jBegin + r) * K) * step;
+                t.imag = task.planes.imag + (unit.kBegin + (jBegin + r) * K) * step;
+                t.step = step;
+                t.column = K;
+                t.frequencies = kCount;
+                t.fresh = fresh;
+                t.ahead = ahead.first + asked * lineDoubles;
+                t.aheadLines = smaller(linesPerRow, ahead.lines - asked);
+                asked += t.aheadLines;
+                frequencyRowFor<frequencyFrames>(static_cast<int>(smaller(frequencyFrames, frames - r)))(t);
             }
         }
     }
+}
+
+void accumulateFrameLaneUnit(const KernelTask& task, const UnitRange& unit, double* workspace) {
+    if (frameFrequencies < 1 || unit.kBegin >= unit.kEnd || unit.jBegin >= unit.jEnd) return;
+    const AccumulationPlan& plan = task.plan;
+    const Index L = task.inputs->windowLength;
+    const Index K = task.inputs->frequencyCount;
+    const Index step = task.planes.step;
+    const Index blockLanes = frameFrequencies;
+    const Index tile = plan.frameLanes.tileLength;
+    const Index tileFrames = plan.frameLanes.tileFrames;
+    const Index kCount = unit.kEnd - unit.kBegin;
+    const Index panel = panelLength(kCount, blockLanes, tile);
+
+    double* cosPanel = alignedTo64Bytes(workspace);
+    double* sinPanel = alignedTo64Bytes(cosPanel + panel);
+    double* theta = alignedTo64Bytes(sinPanel + panel);
+    double* table = theta + thetaChunk;
+
+    for (Index iBegin = 0; iBegin < L; iBegin += tile) {
+        const Index n = smaller(tile, L - iBegin);
+        const bool fresh = iBegin == 0;
+        fillTwiddlePanels(task, unit.kBegin, kCount, blockLanes, iBegin, n, cosPanel, sinPanel, theta);
+        for (Index jBegin = unit.jBegin; jBegin < unit.jEnd; jBegin += tileFrames) {
+            const Index frames = smaller(tileFrames, unit.jEnd - jBegin);
+            const SampleColumns layout = sampleColumnsFor(task.hop, frames, n);
+            fillSampleColumns(task, jBegin, frames, iBegin, n, layout, table);
+            const SignalRun ahead = nextTileRun(task, unit, jBegin + frames, tileFrames, iBegin, n);
+            const Index groups = (frames + lanes - 1) / lanes;
+            const Index sets = (groups + frameVectors - 1) / frameVectors;
+            const Index linesPerSet = (ahead.lines + sets - 1) / sets;
+            Index asked = 0;
+            for (Index g = 0; g < groups; g += frameVectors) {
+                const int vectors = static_cast<int>(smaller(frameVectors, groups - g));
+                const Index lastLanes = frames - (g + vectors - 1) * lanes;
+                GroupTask t;
+                t.samples = table + g * lanes;
+                t.layout = layout;
+                t.hop = task.hop;
+                t.window = task.inputs->window + iBegin;
+                t.cosPanel = cosPanel;
+                t.sinPanel = sinPanel;
+                t.count = n;
+                t.real = task.planes.real + (unit.kBegin + (jBegin + g * lanes) * K) * step;
+                t.imag = task.planes.imag + (unit.kBegin + (jBegin + g * lanes) * K) * step;
+                t.step = step;
+                t.column = K;
+                t.frequencies = kCount;
+                t.lastLanes = static_cast<int>(lastLanes < lanes ? lastLanes : lanes);
+                t.fresh = fresh;
+                t.ahead = ahead.first + asked * lineDoubles;
+                t.aheadLines = smaller(linesPerSet, ahead.lines - asked);
+                asked += t.aheadLines;
+                frameGroupsFor<frameVectors>(vectors)(t);
+            }
+        }
+    }
+}
+
+std::int64_t threadWorkspace(const AccumulationPlan& plan) {
+    const Index a = frequencyLaneWorkspace(plan);
+    const Index b = frameLaneWorkspace(plan);
+    return a > b ? a : b;
 }

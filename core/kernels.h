@@ -1,14 +1,19 @@
-// The blocked accumulation behind computeCoefficients: tile geometry, the
-// split of one call over threads, and one kernel per instruction set.
+// The blocked accumulation behind computeCoefficients: how one call is cut
+// into units of work, and one set of kernels per instruction set.
 //
 // A kernel computes every coefficient of a rectangle of frequencies and
 // frames with exactly the arithmetic of accumulateFrames: one accumulator
 // per coefficient, started at +0.0, taking (signal * window) * table in
 // ascending window index, every product rounded. It gets its speed from
-// computing many coefficients side by side: each vector lane is one
-// frequency, and a block of frames shares every twiddle vector it loads.
+// computing many coefficients side by side, in one of two orientations:
+//   frequency lanes  each vector lane is one frequency; a register block of
+//                    frames shares every twiddle vector it loads. Lanes are
+//                    wasted when the frequencies do not fill whole vectors.
+//   frame lanes      each vector lane is one frame (the windowed samples are
+//                    stored transposed); a register block of frequencies
+//                    shares every sample vector. For few frequencies.
 // The window is walked in tiles; between tiles an accumulator waits in the
-// coefficient plane, which changes no bit.
+// coefficient planes, which changes no bit.
 #ifndef SPECTROGRID_CORE_KERNELS_H
 #define SPECTROGRID_CORE_KERNELS_H
 
@@ -19,84 +24,124 @@
 
 namespace spectrogrid {
 
-// Sizes of the tiles of one call; every thread and every kernel uses the
-// same. The frequency block is a multiple of every kernel's frequencies per
-// register block, the frame tile a multiple of every kernel's frames per
-// register block.
-struct TileGeometry {
-    std::int32_t tileLength;        // window samples per tile
-    std::int32_t blockFrequencies;  // frequencies whose twiddles are held at once
-    std::int32_t tileFrames;        // frames whose windowed samples are held at once
-    std::int32_t thetaChunk;        // angles passed to the sine-cosine routine at once
-    std::int64_t threadWorkspace;   // doubles of workspace one thread uses
+enum class Orientation { frequencyLanes = 0, frameLanes = 1 };
+
+// How the coefficients of one orientation are cut: units of
+// unitFrequencies x unitFrames coefficients, each walked tile by tile
+// (tileLength window samples, tileFrames frames). Any positive sizes give
+// the same bits; the planner picks them for speed.
+struct UnitShape {
+    std::int32_t unitFrequencies;
+    std::int32_t unitFrames;
+    std::int32_t tileFrames;
+    std::int32_t tileLength;
 };
 
-// The geometry for these sizes (all at least 1).
-TileGeometry tileGeometry(std::int32_t windowLength, std::int32_t frequencyCount,
-                          std::int32_t frameCount);
+// The work of one call. Frequencies [0, frameLaneBegin) run in the
+// frequency-lane kernel, [frameLaneBegin, K) in the frame-lane kernel.
+struct AccumulationPlan {
+    std::int32_t frameLaneBegin;
+    std::int32_t hop;  // of the frames the plan is for
+    UnitShape frequencyLanes;
+    UnitShape frameLanes;
+    std::int64_t threadWorkspace;  // doubles of workspace one thread uses
+};
+
+struct UnitRange {
+    std::int32_t kBegin, kEnd, jBegin, jEnd;
+};
+
+// Everything a kernel reads and writes, shared by every thread of a call.
+struct KernelTask {
+    const AnalysisInputs* inputs;
+    std::int32_t hop;
+    std::int32_t frameCount;
+    const double* angularSteps;  // filled for the whole window
+    CoefficientPlanes planes;
+    AccumulationPlan plan;
+};
+
+using UnitKernel = void (*)(const KernelTask& task, const UnitRange& unit, double* workspace);
+using BatchSinCos = void (*)(const double* theta, double* sine, double* cosine, std::int64_t n);
+
+// What the planner knows of a kernel's speed, in units of its own peak: the
+// share of the peak its inner loop reaches, and the extra work per window
+// sample of one frame (windowing, and for frame lanes the transposition)
+// and per twiddle entry, both counted in cells.
+struct KernelCosts {
+    double frequencyLaneEfficiency;
+    double frameLaneEfficiency;
+    double windowingCells;
+    double transpositionCells;
+    double twiddleCells;
+};
+
+// One instruction set: its vector width, register blocks and entry points.
+// Only sets that instructionSetSupported allows may be called.
+struct KernelSet {
+    InstructionSet set;
+    const char* name;
+    int lanes;                  // doubles per vector
+    int frequencyVectors;       // frequency-lane register block: vectors of frequencies
+    int frequencyFrames;        //   by frames
+    int frameVectors;           // frame-lane register block: vectors of frames
+    int frameFrequencies;       //   by frequencies (0: no frame-lane kernel)
+    UnitKernel accumulateFrequencyLaneUnit;
+    UnitKernel accumulateFrameLaneUnit;
+    std::int64_t (*threadWorkspace)(const AccumulationPlan& plan);  // doubles
+    BatchSinCos fillSinCos;
+    KernelCosts costs;
+};
+
+// Every instruction set of this build, widest first, and the one for a set.
+extern const KernelSet* const kernelSets[];
+extern const int kernelSetCount;
+const KernelSet& kernelSetFor(InstructionSet set);
 
 // The threads that can share one call's work: those of the region, at most
 // maxAnalysisThreads, 1 in the serial form.
 int workerLimit();
 
-// One thread's rectangle of the output: frequencies [kBegin, kEnd) of
-// frames [jBegin, jEnd). Empty when either range is.
-struct ThreadShare {
-    std::int32_t kBegin, kEnd, jBegin, jEnd;
-};
+// The plan the planner picks for these sizes (all at least 1) and this many
+// threads, with its threadWorkspace filled in.
+AccumulationPlan planAccumulation(const KernelSet& kernels, std::int32_t windowLength,
+                                  std::int32_t frequencyCount, std::int32_t frameCount,
+                                  std::int32_t hop, int threads);
 
-// The share of thread `thread` of `threadCount`. The threads form a grid of
-// frequency groups by frame groups, chosen to even out the estimated work
-// (accumulation, plus twiddles that every frame group computes again);
-// frequency groups are whole vectors of `lanes` frequencies. The shares
-// cover every (frequency, frame) exactly once.
-ThreadShare threadShare(std::int32_t frequencyCount, std::int32_t frameCount, int lanes,
-                        int thread, int threadCount);
+// The most workspace one thread needs under any plan the planner may pick
+// for this window length and number of frequencies.
+std::int64_t largestThreadWorkspace(const KernelSet& kernels, std::int32_t windowLength,
+                                    std::int32_t frequencyCount);
 
-// Everything one thread's kernel reads and writes.
-struct KernelTask {
-    const AnalysisInputs* inputs;
-    std::int32_t hop;
-    const double* angularSteps;  // filled for the whole window
-    CoefficientPlanes planes;
-    TileGeometry geometry;
-    ThreadShare share;
-    double* workspace;  // geometry.threadWorkspace doubles of this thread's own
-    InstructionSet set; // also passed to the sine-cosine routine
-};
+// The units of a plan: the frequency-lane ones first, each range of
+// frequencies by each range of frames. Every coefficient lies in exactly one.
+std::int64_t unitCount(const AccumulationPlan& plan, std::int32_t frequencyCount,
+                       std::int32_t frameCount);
+UnitRange unitAt(const AccumulationPlan& plan, std::int32_t frequencyCount,
+                 std::int32_t frameCount, std::int64_t index, Orientation* orientation);
 
-// One kernel per instruction set, each in its own source file, compiled
-// with that set's flags only. Call only those that instructionSetSupported
-// allows. accumulateShare writes every coefficient of task.share and no
-// other element of the planes. Register block: vectorsPerBlock vectors of
-// vectorLanes frequencies by framesPerBlock frames.
-namespace scalar {
-constexpr int vectorLanes = 1;
-constexpr int vectorsPerBlock = 2;
-constexpr int framesPerBlock = 2;
-void accumulateShare(const KernelTask& task);
-}  // namespace scalar
+// computeCoefficients with the given kernels (which must be supported here)
+// and plan; the workspace must hold workerLimit() * plan.threadWorkspace
+// doubles. Every set and every plan writes the same bits.
+void computeCoefficientsWith(const KernelSet& kernels, const AccumulationPlan& plan,
+                             const AnalysisInputs& inputs, const FramePlan& framePlan,
+                             const ScratchTables& tables, const CoefficientPlanes& planes,
+                             double* times);
 
-namespace avx2 {
-constexpr int vectorLanes = 4;
-constexpr int vectorsPerBlock = 1;
-constexpr int framesPerBlock = 6;
-void accumulateShare(const KernelTask& task);
-}  // namespace avx2
-
-namespace avx512 {
-constexpr int vectorLanes = 8;
-constexpr int vectorsPerBlock = 2;
-constexpr int framesPerBlock = 6;
-void accumulateShare(const KernelTask& task);
-}  // namespace avx512
-
-// computeCoefficients with the given instruction set, which must be
-// supported here; computeCoefficients passes bestInstructionSet(). Every
-// set writes the same bits.
-void computeCoefficientsWith(InstructionSet set, const AnalysisInputs& inputs,
-                             const FramePlan& plan, const ScratchTables& tables,
+// The same with the plan the planner picks.
+void computeCoefficientsWith(const KernelSet& kernels, const AnalysisInputs& inputs,
+                             const FramePlan& framePlan, const ScratchTables& tables,
                              const CoefficientPlanes& planes, double* times);
+
+namespace scalar {
+extern const KernelSet kernels;
+}
+namespace avx2 {
+extern const KernelSet kernels;
+}
+namespace avx512 {
+extern const KernelSet kernels;
+}
 
 }  // namespace spectrogrid
 

@@ -41,10 +41,14 @@ struct FramePlan {
     std::int32_t frameCount;
 };
 
-// The K x frameCount result as two column-major planes: element (k, j) at k + j*K.
+// The K x frameCount result, column-major: element (k, j) at real[(k + j*K) * step]
+// and imag[(k + j*K) * step]. Separate planes have step 1; interleaved
+// complex storage (real, imaginary, real, ...) is real = data,
+// imag = data + 1, step 2.
 struct CoefficientPlanes {
     double* real;
     double* imag;
+    std::int32_t step = 1;
 };
 
 // Caller-provided scratch: three vectors of L doubles each, and a workspace
@@ -58,7 +62,7 @@ struct ScratchTables {
 };
 
 // Number of doubles of ScratchTables::workspace that computeCoefficients
-// needs for these sizes (frameCount from planFrames): under 3 MiB whatever
+// needs for these sizes (frameCount from planFrames): under 6 MiB whatever
 // the sizes, enough for every thread the form may use, and 0 when there is
 // nothing to accumulate (any size below 1).
 std::int64_t workspaceLength(std::int32_t windowLength, std::int32_t frequencyCount,

@@ -1,7 +1,9 @@
-# Checks the export form of a built MEX module with readelf.
-#   cmake -DMODULE=path -DKIND=matlab|octave -P check_module.cmake
-# Both kinds: the only exported dynamic symbol is mexFunction@@MEX, the
-# unwind tables are there and no run path points into the build.
+# Checks the export form of a built module with readelf.
+#   cmake -DMODULE=path -DKIND=matlab|mex|octave -P check_module.cmake
+# MEX modules (matlab, and mex: the gateway built for Octave): the only
+# exported dynamic symbol is mexFunction@@MEX; the native Octave module
+# (octave) exports Gspectrogrid alone. All: the unwind tables are there and
+# no run path points into the build.
 # MATLAB's also: base version name spectrogrid.mexa64, the three host
 # libraries among its needed libraries, and the NODELETE flag, which keeps
 # it and its OpenMP runtime loaded when MATLAB unloads it.
@@ -38,8 +40,13 @@ foreach(line IN LISTS lines)
     list(APPEND exported "${name}")
   endif()
 endforeach()
-if(NOT exported STREQUAL "mexFunction@@MEX")
-  list(APPEND failures "exported symbols are [${exported}], expected exactly mexFunction@@MEX")
+if(KIND STREQUAL "octave")
+  set(expected "Gspectrogrid")
+else()
+  set(expected "mexFunction@@MEX")
+endif()
+if(NOT exported STREQUAL expected)
+  list(APPEND failures "exported symbols are [${exported}], expected exactly ${expected}")
 endif()
 
 readelf_output(--section-headers sections)
@@ -71,4 +78,4 @@ if(failures)
   list(JOIN failures "\n  " text)
   message(FATAL_ERROR "${MODULE}:\n  ${text}")
 endif()
-message(STATUS "${MODULE}: exports mexFunction@@MEX only; .eh_frame present")
+message(STATUS "${MODULE}: exports ${expected} only; .eh_frame present")
