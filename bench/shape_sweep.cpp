@@ -213,7 +213,7 @@ void runShape(const Shape& shape, const Options& options, int callThreads) {
             }
             omp_set_num_threads(threads);
             spectrogrid::AccumulationPlan plan = spectrogrid::planAccumulation(
-                kernels, in.windowLength, in.frequencyCount, framePlan.frameCount, framePlan.hop, threads);
+                kernels, in.windowLength, in.frequencyCount, framePlan.frameCount, framePlan.hop, 1, threads);
             if (options.split == "frequency") plan.frameLaneBegin = in.frequencyCount;
             if (options.split == "frame" && kernels.frameFrequencies > 0) {
                 plan.frameLaneBegin = 0;

@@ -128,8 +128,10 @@ Choice bestUnits(Index frequencies, Index frames, Index maxUnitFrequencies, Inde
 
 AccumulationPlan planAccumulation(const KernelSet& kernels, std::int32_t windowLength,
                                   std::int32_t frequencyCount, std::int32_t frameCount,
-                                  std::int32_t hop, int threads) {
+                                  std::int32_t hop, std::int32_t channels, int threads) {
     const Index L = atLeast(windowLength, 1);
+    // Every unit does its frames in every channel, with the same twiddles.
+    const double P = static_cast<double>(atLeast(channels, 1));
     const Index K = atLeast(frequencyCount, 1);
     const Index M = atLeast(frameCount, 1);
     const Index h = atLeast(hop, 1);
@@ -154,7 +156,7 @@ AccumulationPlan planAccumulation(const KernelSet& kernels, std::int32_t windowL
     // its frames for every unit, the twiddles of its frequencies.
     const auto frequencyUnitCost = [&](Index k, Index j) {
         const double padded = static_cast<double>(roundUp(k, lanes));
-        return padded * j * L / c.frequencyLaneEfficiency + static_cast<double>(j) * L * c.windowingCells +
+        return P * (padded * j * L / c.frequencyLaneEfficiency + static_cast<double>(j) * L * c.windowingCells) +
                padded * L * c.twiddleCells;
     };
     // A frame-lane unit: the cells of whole vectors of frames, the table of
@@ -163,8 +165,8 @@ AccumulationPlan planAccumulation(const KernelSet& kernels, std::int32_t windowL
     const double tableShare = static_cast<double>(atMost(h, frameTile)) / static_cast<double>(frameTile);
     const auto frameUnitCost = [&](Index k, Index j) {
         const double padded = static_cast<double>(roundUp(j, lanes));
-        return static_cast<double>(k) * padded * L / c.frameLaneEfficiency +
-               padded * L * tableShare * c.transpositionCells +
+        return P * (static_cast<double>(k) * padded * L / c.frameLaneEfficiency +
+                    padded * L * tableShare * c.transpositionCells) +
                static_cast<double>(roundUp(k, kernels.frameFrequencies)) * L * c.twiddleCells;
     };
 

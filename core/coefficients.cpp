@@ -17,26 +17,73 @@ void fillTwiddleRange(const double* angularSteps, double frequency, double* cosT
     }
 }
 
+// Sample n of a channel stored as `type`, as a double (exactly).
+double sampleAt(const void* samples, SampleType type, std::int64_t element) {
+    switch (type) {
+        case SampleType::float64: return static_cast<const double*>(samples)[element];
+        case SampleType::float32: return static_cast<const float*>(samples)[element];
+        case SampleType::int8: return static_cast<const std::int8_t*>(samples)[element];
+        case SampleType::uint8: return static_cast<const std::uint8_t*>(samples)[element];
+        case SampleType::int16: return static_cast<const std::int16_t*>(samples)[element];
+        case SampleType::uint16: return static_cast<const std::uint16_t*>(samples)[element];
+        case SampleType::int32: return static_cast<const std::int32_t*>(samples)[element];
+        case SampleType::uint32: return static_cast<const std::uint32_t*>(samples)[element];
+    }
+    return 0.0;
+}
+
+std::int64_t channelStrideOf(const AnalysisInputs& inputs) {
+    return inputs.channelStride != 0 ? inputs.channelStride
+                                     : std::int64_t{inputs.signalLength} * inputs.sampleStep;
+}
+
+// The coefficients of the imaginary part of a complex signal: interleaved.
+CoefficientPlanes imaginaryPlanesOf(const ScratchTables& tables) {
+    return {tables.imaginaryPart, tables.imaginaryPart + 1, 2};
+}
+
+// Frames of real channel `channel` (the channels of the real parts, then
+// those of the imaginary parts), with the twiddles of frequency k.
 void accumulateFrameRange(const AnalysisInputs& inputs, const FramePlan& plan,
                           const ScratchTables& tables, const CoefficientPlanes& planes,
-                          std::int32_t k, std::int64_t beginFrame, std::int64_t endFrame) {
+                          std::int32_t k, std::int64_t channel, std::int64_t beginFrame,
+                          std::int64_t endFrame) {
     const std::int32_t L = inputs.windowLength;
     const double* window = inputs.window;
     const double* cosTable = tables.cosTable;
     const double* sinTable = tables.sinTable;
     const std::int64_t K = inputs.frequencyCount;
-    const std::int64_t step = planes.step;
+    const bool imaginaryPart = channel >= inputs.channelCount;
+    const std::int64_t c = imaginaryPart ? channel - inputs.channelCount : channel;
+    const void* samples = imaginaryPart ? inputs.signalImag : inputs.signal;
+    const CoefficientPlanes out = imaginaryPart ? imaginaryPlanesOf(tables) : planes;
+    const std::int64_t step = out.step;
+    const std::int64_t first = c * channelStrideOf(inputs);
+    const std::int64_t column = c * plan.frameCount;
     for (std::int64_t j = beginFrame; j < endFrame; ++j) {
-        const double* frame = inputs.signal + j * plan.hop;
+        const std::int64_t frame = first + j * plan.hop * inputs.sampleStep;
         double re = 0.0;
         double im = 0.0;
         for (std::int32_t i = 0; i < L; ++i) {
-            const double p = frame[i] * window[i];
+            const double p = sampleAt(samples, inputs.signalType, frame + i * inputs.sampleStep) * window[i];
             re = re + p * cosTable[i];
             im = im - p * sinTable[i];
         }
-        planes.real[(k + j * K) * step] = re;
-        planes.imag[(k + j * K) * step] = im;
+        out.real[(k + (column + j) * K) * step] = re;
+        out.imag[(k + (column + j) * K) * step] = im;
+    }
+}
+
+// C = A + iB for coefficients [begin, end) (indices e of the planes): A in
+// the planes, B in the imaginary part's coefficients.
+void combineParts(const ScratchTables& tables, const CoefficientPlanes& planes, std::int64_t begin,
+                  std::int64_t end, std::int64_t stride) {
+    const CoefficientPlanes part = imaginaryPlanesOf(tables);
+    for (std::int64_t e = begin; e < end; e += stride) {
+        const double re = planes.real[e * planes.step] - part.imag[e * 2];
+        const double im = planes.imag[e * planes.step] + part.real[e * 2];
+        planes.real[e * planes.step] = re;
+        planes.imag[e * planes.step] = im;
     }
 }
 
@@ -102,9 +149,36 @@ void fillTwiddles(const AnalysisInputs& inputs, const ScratchTables& tables, std
 void accumulateFrames(const AnalysisInputs& inputs, const FramePlan& plan,
                       const ScratchTables& tables, const CoefficientPlanes& planes,
                       std::int32_t k) {
-    runParallelRange(plan.frameCount, [&](std::int64_t begin, std::int64_t end) {
-        accumulateFrameRange(inputs, plan, tables, planes, k, begin, end);
+    const std::int64_t frames = plan.frameCount > 0 ? plan.frameCount : 0;
+    const std::int64_t channels = realChannels(inputs);
+    runParallelRange(frames * channels, [&](std::int64_t begin, std::int64_t end) {
+        for (std::int64_t at = begin; at < end;) {
+            const std::int64_t channel = at / frames;
+            const std::int64_t j = at % frames;
+            const std::int64_t last = end - at < frames - j ? j + (end - at) : frames;
+            accumulateFrameRange(inputs, plan, tables, planes, k, channel, j, last);
+            at += last - j;
+        }
     });
+    if (inputs.signalImag != nullptr) {
+        // Row k of every channel: elements k, k + K, k + 2K, ...
+        const std::int64_t K = inputs.frequencyCount;
+        const std::int64_t columns = frames * inputs.channelCount;
+        runParallelRange(columns, [&](std::int64_t begin, std::int64_t end) {
+            combineParts(tables, planes, k + begin * K, k + end * K, K);
+        });
+    }
+}
+
+std::int32_t realChannels(const AnalysisInputs& inputs) {
+    const std::int32_t channels = inputs.channelCount > 0 ? inputs.channelCount : 0;
+    return inputs.signalImag != nullptr ? 2 * channels : channels;
+}
+
+std::int64_t imaginaryPartLength(std::int32_t frequencyCount, std::int32_t frameCount,
+                                 std::int32_t channelCount, bool complexSignal) {
+    if (!complexSignal || frequencyCount < 1 || frameCount < 1 || channelCount < 1) return 0;
+    return 2 * std::int64_t{frequencyCount} * frameCount * channelCount;
 }
 
 int workerLimit() {
@@ -135,7 +209,7 @@ void computeCoefficientsWith(const KernelSet& kernels, const AccumulationPlan& p
     fillAngularSteps(tables.angularSteps, L, inputs.sampleRate);
     fillFrameTimes(times, framePlan.frameCount, framePlan.hop, L, inputs.sampleRate);
     if (K < 1) return;
-    if (framePlan.frameCount >= 1 && L >= 1) {
+    if (framePlan.frameCount >= 1 && L >= 1 && realChannels(inputs) >= 1) {
         if (tables.workspace == nullptr) {
             computeEachFrequency(inputs, framePlan, tables, planes);
             return;
@@ -147,7 +221,15 @@ void computeCoefficientsWith(const KernelSet& kernels, const AccumulationPlan& p
         task.angularSteps = tables.angularSteps;
         task.planes = planes;
         task.plan = plan;
+        task.channels = realChannels(inputs);
+        task.imaginaryPart = imaginaryPlanesOf(tables);
         accumulateAllUnits(kernels, task, tables.workspace);
+        if (inputs.signalImag != nullptr) {
+            const std::int64_t cells = std::int64_t{K} * framePlan.frameCount * inputs.channelCount;
+            runParallelRange(cells, [&](std::int64_t begin, std::int64_t end) {
+                combineParts(tables, planes, begin, end, 1);
+            });
+        }
     }
     // The tables end holding the twiddles of the last frequency, as after
     // the per-frequency form.
@@ -157,8 +239,9 @@ void computeCoefficientsWith(const KernelSet& kernels, const AccumulationPlan& p
 void computeCoefficientsWith(const KernelSet& kernels, const AnalysisInputs& inputs,
                              const FramePlan& framePlan, const ScratchTables& tables,
                              const CoefficientPlanes& planes, double* times) {
-    const AccumulationPlan plan = planAccumulation(kernels, inputs.windowLength, inputs.frequencyCount,
-                                                   framePlan.frameCount, framePlan.hop, threadsOfACall());
+    const AccumulationPlan plan =
+        planAccumulation(kernels, inputs.windowLength, inputs.frequencyCount, framePlan.frameCount,
+                         framePlan.hop, realChannels(inputs), threadsOfACall());
     computeCoefficientsWith(kernels, plan, inputs, framePlan, tables, planes, times);
 }
 

@@ -83,8 +83,8 @@ void storeStrided(double* plane, Index stride, int count, V value) {
 
 // ---- frequency lanes ----------------------------------------------------
 
-// Doubles per cache line, for prefetching.
-constexpr Index lineDoubles = 8;
+// Bytes per cache line, for prefetching.
+constexpr Index lineBytes = 64;
 
 // What the register blocks of one group of frames share: twiddle panels
 // (block b of blockLanes frequencies at b * count * blockLanes), windowed
@@ -104,7 +104,7 @@ struct RowTask {
     Index column;
     Index frequencies;
     bool fresh;
-    const double* ahead;
+    const char* ahead;
     Index aheadLines;
 };
 
@@ -129,11 +129,11 @@ inline __attribute__((always_inline)) void frequencySamples(const double* cosPan
                                                              const double* const* rows, Index begin,
                                                              Index end, V (&re)[frameCount][vectorCount],
                                                              V (&im)[frameCount][vectorCount],
-                                                             const double* ahead) {
+                                                             const char* ahead) {
     constexpr Index blockLanes = Index{frequencyVectors} * lanes;
 #pragma GCC unroll 2
     for (Index i = begin; i < end; ++i) {
-        if (prefetching) __builtin_prefetch(ahead + (i - begin) * lineDoubles, 0, 2);
+        if (prefetching) __builtin_prefetch(ahead + (i - begin) * lineBytes, 0, 2);
         V c[vectorCount];
         V s[vectorCount];
 #pragma GCC unroll 16
@@ -159,7 +159,7 @@ inline __attribute__((always_inline)) void frequencySamples(const double* cosPan
 template <int vectorCount, int frameCount>
 inline __attribute__((always_inline)) void accumulateFrequencyBlock(const RowTask& t, Index first,
                                                                      int lastLanes,
-                                                                     const double* ahead,
+                                                                     const char* ahead,
                                                                      Index aheadLines) {
     const double* cosPanel = t.cosPanel + first * t.count;
     const double* sinPanel = t.sinPanel + first * t.count;
@@ -205,7 +205,7 @@ inline __attribute__((always_inline)) void accumulateFrequencyBlock(const RowTas
 // The last, partial block of frequencies: `vectors` vectors.
 template <int vectorCount, int frameCount>
 void accumulateFrequencyTail(const RowTask& t, Index first, int vectors, int lastLanes,
-                             const double* ahead, Index aheadLines) {
+                             const char* ahead, Index aheadLines) {
     if constexpr (vectorCount == 1) {
         accumulateFrequencyBlock<1, frameCount>(t, first, lastLanes, ahead, aheadLines);
     } else if (vectors == vectorCount) {
@@ -234,7 +234,7 @@ void accumulateFrequencyRow(const RowTask& t) {
             }
         }
         const Index lines = smaller(linesPerBlock, t.aheadLines - asked);
-        const double* ahead = t.ahead + asked * lineDoubles;
+        const char* ahead = t.ahead + asked * lineBytes;
         asked += lines;
         if (next <= t.frequencies) {
             accumulateFrequencyBlock<frequencyVectors, frameCount>(t, first, lanes, ahead, lines);
@@ -288,48 +288,117 @@ void fillTwiddlePanels(const KernelTask& task, Index kBegin, Index kCount, Index
     }
 }
 
-const double* frameStart(const KernelTask& task, Index frame) {
-    return task.inputs->signal + frame * task.hop;
+// One real channel of the signal (a channel's real or imaginary parts) and
+// where its coefficients go.
+struct Channel {
+    const char* samples;  // its sample 0
+    Index sampleBytes;    // from one sample to the next
+    double* real;         // coefficient (0, 0)
+    double* imag;
+    Index step;
+};
+
+Index bytesOf(SampleType type) {
+    switch (type) {
+        case SampleType::float64: return 8;
+        case SampleType::float32: case SampleType::int32: case SampleType::uint32: return 4;
+        case SampleType::int16: case SampleType::uint16: return 2;
+        case SampleType::int8: case SampleType::uint8: return 1;
+    }
+    return 8;
 }
 
-// signal * window for frames [jBegin, jBegin + frames) and window samples
-// [iBegin, iBegin + n), one row per frame.
-void fillWindowedTile(const KernelTask& task, Index jBegin, Index frames, Index iBegin, Index n,
-                      double* windowed) {
+Channel channelOf(const KernelTask& task, Index channel) {
+    const AnalysisInputs& in = *task.inputs;
+    const Index channels = in.channelCount;
+    const bool imaginaryPart = channel >= channels;
+    const Index c = imaginaryPart ? channel - channels : channel;
+    const Index bytes = bytesOf(in.signalType);
+    const Index stride = in.channelStride != 0 ? in.channelStride : Index{in.signalLength} * in.sampleStep;
+    const void* part = imaginaryPart ? in.signalImag : in.signal;
+    const CoefficientPlanes& planes = imaginaryPart ? task.imaginaryPart : task.planes;
+    const Index coefficients = Index{in.frequencyCount} * task.frameCount * c * planes.step;
+    Channel result;
+    result.samples = static_cast<const char*>(part) + c * stride * bytes;
+    result.sampleBytes = in.sampleStep * bytes;
+    result.real = planes.real + coefficients;
+    result.imag = planes.imag + coefficients;
+    result.step = planes.step;
+    return result;
+}
+
+// Sample n of a channel of samples of type T, as a double (exactly).
+template <typename T>
+double sampleAt(const char* samples, Index sampleBytes, Index n) {
+    return static_cast<double>(*reinterpret_cast<const T*>(samples + n * sampleBytes));
+}
+
+// signal * window for frames [jBegin, jBegin + frames) of a channel of
+// samples of type T and window samples [iBegin, iBegin + n), one row per
+// frame.
+template <typename T>
+void fillWindowedTileOf(const KernelTask& task, const Channel& channel, Index jBegin, Index frames,
+                        Index iBegin, Index n, double* windowed) {
     const double* window = task.inputs->window + iBegin;
     for (Index r = 0; r < frames; ++r) {
-        const double* frame = frameStart(task, jBegin + r) + iBegin;
+        const Index first = (jBegin + r) * task.hop + iBegin;
         double* out = windowed + r * n;
         Index i = 0;
-        for (; i + lanes <= n; i += lanes) store(out + i, mul(load(frame + i), load(window + i)));
-        for (; i < n; ++i) out[i] = frame[i] * window[i];
+        if (sizeof(T) == sizeof(double) && channel.sampleBytes == sizeof(double) &&
+            task.inputs->signalType == SampleType::float64) {
+            const double* frame = reinterpret_cast<const double*>(channel.samples) + first;
+            for (; i + lanes <= n; i += lanes) store(out + i, mul(load(frame + i), load(window + i)));
+        } else if (channel.sampleBytes == sizeof(T)) {
+            const T* frame = reinterpret_cast<const T*>(channel.samples) + first;
+            for (; i < n; ++i) out[i] = static_cast<double>(frame[i]) * window[i];
+        }
+        for (; i < n; ++i) out[i] = sampleAt<T>(channel.samples, channel.sampleBytes, first + i) * window[i];
     }
 }
 
-// The signal lines that the tile of frames after those of [.., jNext) will
-// window, for the same window samples or, after the unit's last frames, for
+void fillWindowedTile(const KernelTask& task, const Channel& channel, Index jBegin, Index frames,
+                      Index iBegin, Index n, double* windowed) {
+    switch (task.inputs->signalType) {
+        case SampleType::float64: fillWindowedTileOf<double>(task, channel, jBegin, frames, iBegin, n, windowed); break;
+        case SampleType::float32: fillWindowedTileOf<float>(task, channel, jBegin, frames, iBegin, n, windowed); break;
+        case SampleType::int8: fillWindowedTileOf<std::int8_t>(task, channel, jBegin, frames, iBegin, n, windowed); break;
+        case SampleType::uint8: fillWindowedTileOf<std::uint8_t>(task, channel, jBegin, frames, iBegin, n, windowed); break;
+        case SampleType::int16: fillWindowedTileOf<std::int16_t>(task, channel, jBegin, frames, iBegin, n, windowed); break;
+        case SampleType::uint16: fillWindowedTileOf<std::uint16_t>(task, channel, jBegin, frames, iBegin, n, windowed); break;
+        case SampleType::int32: fillWindowedTileOf<std::int32_t>(task, channel, jBegin, frames, iBegin, n, windowed); break;
+        case SampleType::uint32: fillWindowedTileOf<std::uint32_t>(task, channel, jBegin, frames, iBegin, n, windowed); break;
+    }
+}
+
+// The signal lines that the tile of frames after those of [.., jNext) of
+// channel `channel` will window: for the same window samples, or after the
+// unit's last frames for the next channel, or after the last channel for
 // the next window tile; as one run when the frames overlap or touch, and
 // nothing otherwise.
 struct SignalRun {
-    const double* first;
+    const char* first;
     Index lines;
 };
 
-SignalRun nextTileRun(const KernelTask& task, const UnitRange& unit, Index jNext, Index tileFrames,
-                      Index iBegin, Index n) {
-    SignalRun run = {task.inputs->signal, 0};
+SignalRun nextTileRun(const KernelTask& task, const UnitRange& unit, Index channel, Index jNext,
+                      Index tileFrames, Index iBegin, Index n) {
+    SignalRun run = {static_cast<const char*>(task.inputs->signal), 0};
     const Index L = task.inputs->windowLength;
     if (jNext >= unit.jEnd) {
         jNext = unit.jBegin;
-        iBegin += n;
-        n = smaller(n, L - iBegin);
+        if (++channel >= task.channels) {
+            channel = 0;
+            iBegin += n;
+            n = smaller(n, L - iBegin);
+        }
     }
     if (iBegin >= L || task.hop > n) return run;
+    const Channel next = channelOf(task, channel);
     const Index last = smaller(jNext + tileFrames, unit.jEnd) - 1;
-    const double* begin = frameStart(task, jNext) + iBegin;
-    const double* end = frameStart(task, last) + iBegin + n;
+    const char* begin = next.samples + (jNext * task.hop + iBegin) * next.sampleBytes;
+    const char* end = next.samples + (last * task.hop + iBegin + n) * next.sampleBytes;
     run.first = begin;
-    run.lines = (end - begin + lineDoubles - 1) / lineDoubles;
+    run.lines = (end - begin + lineBytes - 1) / lineBytes;
     return run;
 }
 
@@ -363,18 +432,22 @@ SampleColumns sampleColumnsFor(Index hop, Index frames, Index n) {
     return layout;
 }
 
-// Fills the table for frames [jBegin, jBegin + frames) and window samples
-// [iBegin, iBegin + n). A column past the last frame is filled only as far
-// as some frame reads it (which stays inside that frame); the rest, and
-// the lanes of missing frames, hold zeros.
-void fillSampleColumns(const KernelTask& task, Index jBegin, Index frames, Index iBegin, Index n,
-                       const SampleColumns& layout, double* table) {
+// Fills the table for frames [jBegin, jBegin + frames) of a channel of
+// samples of type T and window samples [iBegin, iBegin + n). A column past
+// the last frame is filled only as far as some frame reads it (which stays
+// inside that frame); the rest, and the lanes of missing frames, hold
+// zeros.
+template <typename T>
+void fillSampleColumnsOf(const KernelTask& task, const Channel& channel, Index jBegin, Index frames,
+                         Index iBegin, Index n, const SampleColumns& layout, double* table) {
     const Index hop = task.hop;
+    const bool contiguousDoubles =
+        task.inputs->signalType == SampleType::float64 && channel.sampleBytes == sizeof(double);
     for (Index c0 = 0; c0 < layout.columns; c0 += lanes) {
         const Index width = smaller(lanes, layout.columns - c0);
         Index r = 0;
-        if (width == lanes && c0 + lanes <= frames) {
-            const double* first = frameStart(task, jBegin + c0) + iBegin;
+        if (contiguousDoubles && width == lanes && c0 + lanes <= frames) {
+            const double* first = reinterpret_cast<const double*>(channel.samples) + (jBegin + c0) * hop + iBegin;
             for (; r + lanes <= layout.rows; r += lanes) {
                 storeColumns(first + r, hop, table + r * layout.columns + c0, layout.columns);
             }
@@ -383,11 +456,26 @@ void fillSampleColumns(const KernelTask& task, Index jBegin, Index frames, Index
             const Index c = c0 + l;
             // Rows that frame c - q reads for some q with c - q a frame of the tile.
             const Index needed = c < frames ? layout.rows : smaller(layout.rows, n - (c - frames + 1) * hop);
-            const double* frame = frameStart(task, jBegin + c) + iBegin;
+            const Index first = (jBegin + c) * hop + iBegin;
             for (Index row = r; row < layout.rows; ++row) {
-                table[row * layout.columns + c] = row < needed ? frame[row] : 0.0;
+                table[row * layout.columns + c] =
+                    row < needed ? sampleAt<T>(channel.samples, channel.sampleBytes, first + row) : 0.0;
             }
         }
+    }
+}
+
+void fillSampleColumns(const KernelTask& task, const Channel& channel, Index jBegin, Index frames,
+                       Index iBegin, Index n, const SampleColumns& layout, double* table) {
+    switch (task.inputs->signalType) {
+        case SampleType::float64: fillSampleColumnsOf<double>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
+        case SampleType::float32: fillSampleColumnsOf<float>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
+        case SampleType::int8: fillSampleColumnsOf<std::int8_t>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
+        case SampleType::uint8: fillSampleColumnsOf<std::uint8_t>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
+        case SampleType::int16: fillSampleColumnsOf<std::int16_t>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
+        case SampleType::uint16: fillSampleColumnsOf<std::uint16_t>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
+        case SampleType::int32: fillSampleColumnsOf<std::int32_t>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
+        case SampleType::uint32: fillSampleColumnsOf<std::uint32_t>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
     }
 }
 
@@ -411,7 +499,7 @@ struct GroupTask {
     Index frequencies;
     int lastLanes;  // frames in the last vector
     bool fresh;
-    const double* ahead;
+    const char* ahead;
     Index aheadLines;
 };
 
@@ -445,7 +533,7 @@ inline __attribute__((always_inline)) void frameSamples(const double* x, Index s
 // `vectorCount` vectors of frames over every window sample.
 template <int vectorCount, int frequencyCount>
 inline __attribute__((always_inline)) void accumulateFrameBlock(const GroupTask& t, Index first,
-                                                                 const double* ahead, Index aheadLines) {
+                                                                 const char* ahead, Index aheadLines) {
     constexpr Index blockLanes = frameBlockFrequencies;
     const double* cosPanel = t.cosPanel + first * t.count;
     const double* sinPanel = t.sinPanel + first * t.count;
@@ -462,7 +550,7 @@ inline __attribute__((always_inline)) void accumulateFrameBlock(const GroupTask&
             im[k][v] = t.fresh ? zero() : loadStrided(t.imag + at, frameStride, frames);
         }
     }
-    for (Index l = 0; l < aheadLines; ++l) __builtin_prefetch(ahead + l * lineDoubles, 0, 2);
+    for (Index l = 0; l < aheadLines; ++l) __builtin_prefetch(ahead + l * lineBytes, 0, 2);
     for (Index q = 0; q <= t.layout.shifts; ++q) {
         const Index i = q * t.hop;
         const Index count = smaller(t.layout.rows, t.count - i);
@@ -483,7 +571,7 @@ inline __attribute__((always_inline)) void accumulateFrameBlock(const GroupTask&
 }
 
 template <int vectorCount, int frequencyCount>
-void accumulateFrameTail(const GroupTask& t, Index first, int frequencies, const double* ahead,
+void accumulateFrameTail(const GroupTask& t, Index first, int frequencies, const char* ahead,
                          Index aheadLines) {
     if constexpr (frequencyCount == 1) {
         accumulateFrameBlock<vectorCount, 1>(t, first, ahead, aheadLines);
@@ -504,7 +592,7 @@ void accumulateFrameGroups(const GroupTask& t) {
     Index asked = 0;
     for (Index first = 0; first < t.frequencies; first += blockLanes) {
         const Index lines = smaller(linesPerBlock, t.aheadLines - asked);
-        const double* ahead = t.ahead + asked * lineDoubles;
+        const char* ahead = t.ahead + asked * lineBytes;
         asked += lines;
         if (first + blockLanes <= t.frequencies) {
             accumulateFrameBlock<vectorCount, frameBlockFrequencies>(t, first, ahead, lines);
@@ -551,7 +639,6 @@ void accumulateFrequencyLaneUnit(const KernelTask& task, const UnitRange& unit, 
     const AccumulationPlan& plan = task.plan;
     const Index L = task.inputs->windowLength;
     const Index K = task.inputs->frequencyCount;
-    const Index step = task.planes.step;
     const Index blockLanes = Index{frequencyVectors} * lanes;
     const Index tile = plan.frequencyLanes.tileLength;
     const Index tileFrames = plan.frequencyLanes.tileFrames;
@@ -567,32 +654,36 @@ void accumulateFrequencyLaneUnit(const KernelTask& task, const UnitRange& unit, 
         const Index n = smaller(tile, L - iBegin);
         const bool fresh = iBegin == 0;
         fillTwiddlePanels(task, unit.kBegin, kCount, blockLanes, iBegin, n, cosPanel, sinPanel, theta);
-        for (Index jBegin = unit.jBegin; jBegin < unit.jEnd; jBegin += tileFrames) {
-            const Index frames = smaller(tileFrames, unit.jEnd - jBegin);
-            fillWindowedTile(task, jBegin, frames, iBegin, n, windowed);
-            // The next tile's signal streams in over this tile's register
-            // blocks instead of stalling its windowing.
-            const SignalRun ahead = nextTileRun(task, unit, jBegin + frames, tileFrames, iBegin, n);
-            const Index rows = (frames + frequencyFrames - 1) / frequencyFrames;
-            const Index linesPerRow = (ahead.lines + rows - 1) / rows;
-            Index asked = 0;
-            for (Index r = 0; r < frames; r += frequencyFrames) {
-                RowTask t;
-                t.cosPanel = cosPanel;
-                t.sinPanel = sinPanel;
-                t.windowed = windowed + r * n;
-                t.windowedStride = n;
-                t.count = n;
-                t.real = task.planes.real + (unit.kBegin + (jBegin + r) * K) * step;
-                t.imag = task.planes.imag + (unit.kBegin + (jBegin + r) * K) * step;
-                t.step = step;
-                t.column = K;
-                t.frequencies = kCount;
-                t.fresh = fresh;
-                t.ahead = ahead.first + asked * lineDoubles;
-                t.aheadLines = smaller(linesPerRow, ahead.lines - asked);
-                asked += t.aheadLines;
-                frequencyRowFor<frequencyFrames>(static_cast<int>(smaller(frequencyFrames, frames - r)))(t);
+        // Every channel shares the twiddles of the tile.
+        for (Index c = 0; c < task.channels; ++c) {
+            const Channel channel = channelOf(task, c);
+            for (Index jBegin = unit.jBegin; jBegin < unit.jEnd; jBegin += tileFrames) {
+                const Index frames = smaller(tileFrames, unit.jEnd - jBegin);
+                fillWindowedTile(task, channel, jBegin, frames, iBegin, n, windowed);
+                // The next tile's signal streams in over this tile's register
+                // blocks instead of stalling its windowing.
+                const SignalRun ahead = nextTileRun(task, unit, c, jBegin + frames, tileFrames, iBegin, n);
+                const Index rows = (frames + frequencyFrames - 1) / frequencyFrames;
+                const Index linesPerRow = (ahead.lines + rows - 1) / rows;
+                Index asked = 0;
+                for (Index r = 0; r < frames; r += frequencyFrames) {
+                    RowTask t;
+                    t.cosPanel = cosPanel;
+                    t.sinPanel = sinPanel;
+                    t.windowed = windowed + r * n;
+                    t.windowedStride = n;
+                    t.count = n;
+                    t.real = channel.real + (unit.kBegin + (jBegin + r) * K) * channel.step;
+                    t.imag = channel.imag + (unit.kBegin + (jBegin + r) * K) * channel.step;
+                    t.step = channel.step;
+                    t.column = K;
+                    t.frequencies = kCount;
+                    t.fresh = fresh;
+                    t.ahead = ahead.first + asked * lineBytes;
+                    t.aheadLines = smaller(linesPerRow, ahead.lines - asked);
+                    asked += t.aheadLines;
+                    frequencyRowFor<frequencyFrames>(static_cast<int>(smaller(frequencyFrames, frames - r)))(t);
+                }
             }
         }
     }
@@ -603,7 +694,6 @@ void accumulateFrameLaneUnit(const KernelTask& task, const UnitRange& unit, doub
     const AccumulationPlan& plan = task.plan;
     const Index L = task.inputs->windowLength;
     const Index K = task.inputs->frequencyCount;
-    const Index step = task.planes.step;
     const Index blockLanes = frameFrequencies;
     const Index tile = plan.frameLanes.tileLength;
     const Index tileFrames = plan.frameLanes.tileFrames;
@@ -619,37 +709,40 @@ void accumulateFrameLaneUnit(const KernelTask& task, const UnitRange& unit, doub
         const Index n = smaller(tile, L - iBegin);
         const bool fresh = iBegin == 0;
         fillTwiddlePanels(task, unit.kBegin, kCount, blockLanes, iBegin, n, cosPanel, sinPanel, theta);
-        for (Index jBegin = unit.jBegin; jBegin < unit.jEnd; jBegin += tileFrames) {
-            const Index frames = smaller(tileFrames, unit.jEnd - jBegin);
-            const SampleColumns layout = sampleColumnsFor(task.hop, frames, n);
-            fillSampleColumns(task, jBegin, frames, iBegin, n, layout, table);
-            const SignalRun ahead = nextTileRun(task, unit, jBegin + frames, tileFrames, iBegin, n);
-            const Index groups = (frames + lanes - 1) / lanes;
-            const Index sets = (groups + frameVectors - 1) / frameVectors;
-            const Index linesPerSet = (ahead.lines + sets - 1) / sets;
-            Index asked = 0;
-            for (Index g = 0; g < groups; g += frameVectors) {
-                const int vectors = static_cast<int>(smaller(frameVectors, groups - g));
-                const Index lastLanes = frames - (g + vectors - 1) * lanes;
-                GroupTask t;
-                t.samples = table + g * lanes;
-                t.layout = layout;
-                t.hop = task.hop;
-                t.window = task.inputs->window + iBegin;
-                t.cosPanel = cosPanel;
-                t.sinPanel = sinPanel;
-                t.count = n;
-                t.real = task.planes.real + (unit.kBegin + (jBegin + g * lanes) * K) * step;
-                t.imag = task.planes.imag + (unit.kBegin + (jBegin + g * lanes) * K) * step;
-                t.step = step;
-                t.column = K;
-                t.frequencies = kCount;
-                t.lastLanes = static_cast<int>(lastLanes < lanes ? lastLanes : lanes);
-                t.fresh = fresh;
-                t.ahead = ahead.first + asked * lineDoubles;
-                t.aheadLines = smaller(linesPerSet, ahead.lines - asked);
-                asked += t.aheadLines;
-                frameGroupsFor<frameVectors>(vectors)(t);
+        for (Index c = 0; c < task.channels; ++c) {
+            const Channel channel = channelOf(task, c);
+            for (Index jBegin = unit.jBegin; jBegin < unit.jEnd; jBegin += tileFrames) {
+                const Index frames = smaller(tileFrames, unit.jEnd - jBegin);
+                const SampleColumns layout = sampleColumnsFor(task.hop, frames, n);
+                fillSampleColumns(task, channel, jBegin, frames, iBegin, n, layout, table);
+                const SignalRun ahead = nextTileRun(task, unit, c, jBegin + frames, tileFrames, iBegin, n);
+                const Index groups = (frames + lanes - 1) / lanes;
+                const Index sets = (groups + frameVectors - 1) / frameVectors;
+                const Index linesPerSet = (ahead.lines + sets - 1) / sets;
+                Index asked = 0;
+                for (Index g = 0; g < groups; g += frameVectors) {
+                    const int vectors = static_cast<int>(smaller(frameVectors, groups - g));
+                    const Index lastLanes = frames - (g + vectors - 1) * lanes;
+                    GroupTask t;
+                    t.samples = table + g * lanes;
+                    t.layout = layout;
+                    t.hop = task.hop;
+                    t.window = task.inputs->window + iBegin;
+                    t.cosPanel = cosPanel;
+                    t.sinPanel = sinPanel;
+                    t.count = n;
+                    t.real = channel.real + (unit.kBegin + (jBegin + g * lanes) * K) * channel.step;
+                    t.imag = channel.imag + (unit.kBegin + (jBegin + g * lanes) * K) * channel.step;
+                    t.step = channel.step;
+                    t.column = K;
+                    t.frequencies = kCount;
+                    t.lastLanes = static_cast<int>(lastLanes < lanes ? lastLanes : lanes);
+                    t.fresh = fresh;
+                    t.ahead = ahead.first + asked * lineBytes;
+                    t.aheadLines = smaller(linesPerSet, ahead.lines - asked);
+                    asked += t.aheadLines;
+                    frameGroupsFor<frameVectors>(vectors)(t);
+                }
             }
         }
     }

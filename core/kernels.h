@@ -52,6 +52,9 @@ struct UnitRange {
 };
 
 // Everything a kernel reads and writes, shared by every thread of a call.
+// The signal is taken as `channels` real channels: those of its real parts,
+// then for a complex signal those of its imaginary parts, whose
+// coefficients go to imaginaryPart (to be combined afterwards).
 struct KernelTask {
     const AnalysisInputs* inputs;
     std::int32_t hop;
@@ -59,7 +62,13 @@ struct KernelTask {
     const double* angularSteps;  // filled for the whole window
     CoefficientPlanes planes;
     AccumulationPlan plan;
+    std::int32_t channels;
+    CoefficientPlanes imaginaryPart;
 };
+
+// The real channels a call's signal is taken as: its channels, twice for a
+// complex signal.
+std::int32_t realChannels(const AnalysisInputs& inputs);
 
 using UnitKernel = void (*)(const KernelTask& task, const UnitRange& unit, double* workspace);
 using BatchSinCos = void (*)(const double* theta, double* sine, double* cosine, std::int64_t n);
@@ -106,7 +115,7 @@ int workerLimit();
 // threads, with its threadWorkspace filled in.
 AccumulationPlan planAccumulation(const KernelSet& kernels, std::int32_t windowLength,
                                   std::int32_t frequencyCount, std::int32_t frameCount,
-                                  std::int32_t hop, int threads);
+                                  std::int32_t hop, std::int32_t channels, int threads);
 
 // The most workspace one thread needs under any plan the planner may pick
 // for this window length and number of frequencies.
@@ -114,7 +123,8 @@ std::int64_t largestThreadWorkspace(const KernelSet& kernels, std::int32_t windo
                                     std::int32_t frequencyCount);
 
 // The units of a plan: the frequency-lane ones first, each range of
-// frequencies by each range of frames. Every coefficient lies in exactly one.
+// frequencies by each range of frames, in every channel. Every coefficient
+// lies in exactly one.
 std::int64_t unitCount(const AccumulationPlan& plan, std::int32_t frequencyCount,
                        std::int32_t frameCount);
 UnitRange unitAt(const AccumulationPlan& plan, std::int32_t frequencyCount,

@@ -23,16 +23,34 @@
 
 namespace spectrogrid {
 
+// How the samples of a signal are stored. Every value converts to double
+// exactly; the analysis sees only the converted values.
+enum class SampleType { float64, float32, int8, uint8, int16, uint16, int32, uint32 };
+
 // Read-only views of the caller's inputs; nothing is copied.
+//
+// The signal is channelCount channels of signalLength samples each, of
+// signalType. Sample n of channel c is at element
+// c * channelStride + n * sampleStep of `signal` (its real part) and, for
+// a complex signal, of `signalImag` (its imaginary part; null for a real
+// signal). A real double signal of one channel needs only the first eight
+// fields. A complex signal a + ib gives C = A + iB, A and B the
+// coefficients of the real signals a and b, combined last:
+// real part A.real - B.imag, imaginary part A.imag + B.real.
 struct AnalysisInputs {
-    const double* signal;   // signalLength samples, index 0 .. N-1
-    std::int32_t signalLength;
+    const void* signal;     // real parts of the samples
+    std::int32_t signalLength;  // N, samples per channel
     const double* window;   // windowLength weights; also the frame length L
     std::int32_t windowLength;
     double overlap;         // samples shared by consecutive frames; may be fractional, zero or negative
     const double* frequencies;  // frequencyCount values in cycles per unit of sampleRate, any order
     std::int32_t frequencyCount;
     double sampleRate;      // samples per unit time
+    SampleType signalType = SampleType::float64;
+    const void* signalImag = nullptr;  // imaginary parts, same layout; null for a real signal
+    std::int32_t channelCount = 1;     // P
+    std::int64_t sampleStep = 1;       // elements from one sample to the next
+    std::int64_t channelStride = 0;    // elements from one channel to the next; 0: N * sampleStep
 };
 
 // Frame geometry of one call. Frame j covers samples j*hop .. j*hop + L - 1.
@@ -41,24 +59,26 @@ struct FramePlan {
     std::int32_t frameCount;
 };
 
-// The K x frameCount result, column-major: element (k, j) at real[(k + j*K) * step]
-// and imag[(k + j*K) * step]. Separate planes have step 1; interleaved
-// complex storage (real, imaginary, real, ...) is real = data,
-// imag = data + 1, step 2.
+// The K x frameCount x channelCount result, column-major: element (k, j, c)
+// at real[e * step] and imag[e * step], e = k + (j + c * frameCount) * K.
+// Separate planes have step 1; interleaved complex storage (real,
+// imaginary, real, ...) is real = data, imag = data + 1, step 2.
 struct CoefficientPlanes {
     double* real;
     double* imag;
     std::int32_t step = 1;
 };
 
-// Caller-provided scratch: three vectors of L doubles each, and a workspace
-// of workspaceLength(...) doubles for the blocked kernels (may be null when
-// that length is 0).
+// Caller-provided scratch: three vectors of L doubles each, a workspace of
+// workspaceLength(...) doubles for the blocked kernels (may be null when
+// that length is 0), and for a complex signal the coefficients of its
+// imaginary part, imaginaryPartLength(...) doubles (null for a real one).
 struct ScratchTables {
     double* angularSteps;
     double* cosTable;
     double* sinTable;
     double* workspace;
+    double* imaginaryPart = nullptr;
 };
 
 // Number of doubles of ScratchTables::workspace that computeCoefficients
@@ -67,6 +87,12 @@ struct ScratchTables {
 // nothing to accumulate (any size below 1).
 std::int64_t workspaceLength(std::int32_t windowLength, std::int32_t frequencyCount,
                              std::int32_t frameCount);
+
+// Number of doubles of ScratchTables::imaginaryPart a call needs: the
+// coefficients of the imaginary part of a complex signal,
+// 2 * frequencyCount * frameCount * channelCount; 0 for a real signal.
+std::int64_t imaginaryPartLength(std::int32_t frequencyCount, std::int32_t frameCount,
+                                 std::int32_t channelCount, bool complexSignal);
 
 // Computes hop = trunc(L - overlap) and frameCount = floor((N - overlap) / hop),
 // lowered so that every frame lies inside the signal:

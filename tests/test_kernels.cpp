@@ -179,7 +179,7 @@ protected:
         const std::int32_t K = static_cast<std::int32_t>(c.frequencies.size());
         const spectrogrid::FramePlan f = spectrogrid::planFrames(static_cast<std::int32_t>(c.signal.size()), L, c.overlap);
         AccumulationPlan plan = spectrogrid::planAccumulation(kernels(), L > 0 ? L : 1, K > 0 ? K : 1,
-                                                              f.frameCount > 0 ? f.frameCount : 1, f.hop, 2);
+                                                              f.frameCount > 0 ? f.frameCount : 1, f.hop, 1, 2);
         if (split == Split::frequencyLanes) plan.frameLaneBegin = K;
         if (split == Split::frameLanes) plan.frameLaneBegin = 0;
         if (split == Split::half) plan.frameLaneBegin = K / 2;
@@ -352,7 +352,7 @@ TEST_P(Kernel, AUnitWritesOnlyItsOwnRectangle) {
         Call call(c, plan.threadWorkspace, split == Split::frameLanes);
         spectrogrid::fillAngularSteps(call.tables.angularSteps, call.inputs.windowLength, c.sampleRate);
         spectrogrid::KernelTask task = {&call.inputs, call.framePlan.hop, frames, call.tables.angularSteps,
-                                        call.planes.view, plan};
+                                        call.planes.view, plan, 1, {}};
         const spectrogrid::UnitKernel run = split == Split::frameLanes ? kernels().accumulateFrameLaneUnit
                                                                        : kernels().accumulateFrequencyLaneUnit;
         run(task, unit, call.tables.workspace);
@@ -397,7 +397,7 @@ TEST_P(Kernel, ElementIndicesUse64Bits) {
         const AccumulationPlan plan = planCovering(planFor(shape, split), unit);
         std::vector<double> workspace(static_cast<std::size_t>(plan.threadWorkspace));
         const spectrogrid::KernelTask task = {&in, 2, frames, steps.data(),
-                                              {static_cast<double*>(real), static_cast<double*>(imag)}, plan};
+                                              {static_cast<double*>(real), static_cast<double*>(imag)}, plan, 1, {}};
         (split == Split::frameLanes ? kernels().accumulateFrameLaneUnit
                                     : kernels().accumulateFrequencyLaneUnit)(task, unit, workspace.data());
         // Every frame holds 1, 1; the window is 1, 2.
@@ -426,7 +426,7 @@ TEST(Planner, UnitsCoverEveryCoefficientOnce) {
             const int L = std::uniform_int_distribution<int>(1, 3000)(rng);
             const int threads = std::uniform_int_distribution<int>(1, 4)(rng);
             const int hop = std::uniform_int_distribution<int>(1, 2 * L)(rng);
-            AccumulationPlan plan = spectrogrid::planAccumulation(*kernels, L, K, frames, hop, threads);
+            AccumulationPlan plan = spectrogrid::planAccumulation(*kernels, L, K, frames, hop, 1, threads);
             ASSERT_LE(plan.threadWorkspace, spectrogrid::largestThreadWorkspace(*kernels, L, K));
             if (trial % 2 == 1) {
                 plan.frameLaneBegin = std::uniform_int_distribution<int>(0, K)(rng);
@@ -451,10 +451,10 @@ TEST(Planner, UnitsCoverEveryCoefficientOnce) {
 
 TEST(Planner, FewFrequenciesGoToFrameLanesAndTheThreadsGetUnits) {
     const KernelSet& avx2 = spectrogrid::avx2::kernels;
-    const AccumulationPlan one = spectrogrid::planAccumulation(avx2, 256, 1, 15000, 128, 2);
+    const AccumulationPlan one = spectrogrid::planAccumulation(avx2, 256, 1, 15000, 128, 1, 2);
     EXPECT_EQ(one.frameLaneBegin, 0);
     EXPECT_GE(spectrogrid::unitCount(one, 1, 15000), 4);
-    const AccumulationPlan many = spectrogrid::planAccumulation(avx2, 2048, 512, 900, 512, 2);
+    const AccumulationPlan many = spectrogrid::planAccumulation(avx2, 2048, 512, 900, 512, 1, 2);
     EXPECT_EQ(many.frameLaneBegin, 512);
     EXPECT_GE(spectrogrid::unitCount(many, 512, 900), 4);
 }
