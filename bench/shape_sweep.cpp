@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "kernels.h"
+#include "accumulate/kernels.h"
 #include "peak.h"
 #include "spectrogrid.h"
 

@@ -22,7 +22,7 @@
 #include <omp.h>
 #endif
 
-#include "kernels.h"
+#include "accumulate/kernels.h"
 #include "random_inputs.h"
 #include "reference.h"
 

@@ -1,6 +1,7 @@
 // The blocked accumulation, written once and compiled once per instruction
-// set. A kernel source includes kernels.h, opens its own namespace and
-// defines inside an unnamed namespace
+// set (scalar.cpp, avx2.cpp, avx512.cpp beside it). Such a source includes
+// accumulate/kernels.h, opens its own namespace and defines inside an
+// unnamed namespace
 //   V, lanes                       the vector type and its number of doubles
 //   frequencyVectors, frequencyFrames, frameVectors, frameFrequencies
 //                                  the register blocks (see KernelSet)

@@ -2,8 +2,8 @@
 // block of one vector by six frames (12 accumulators of the 16 registers);
 // frame lanes: two vectors of frames by two frequencies. Compiled with
 // -mavx2 only; runs only where the processor and the system support AVX2.
-#include "kernels.h"
-#include "sincos_internal.h"
+#include "accumulate/kernels.h"
+#include "sincos/internal.h"
 
 namespace spectrogrid {
 namespace avx2 {
@@ -76,7 +76,7 @@ void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t
 
 }  // namespace
 
-#include "kernel_body.h"
+#include "accumulate-inl.h"
 
 const KernelSet kernels = {InstructionSet::avx2, "avx2", lanes, frequencyVectors, frequencyFrames,
                            frameVectors, frameFrequencies, accumulateFrequencyLaneUnit,

@@ -4,8 +4,8 @@
 // Compiled with -mavx512f -mavx512dq only; runs only where the processor
 // and the system support them. Multiplications and additions stay separate
 // instructions: nothing here asks for a fused multiply-add.
-#include "kernels.h"
-#include "sincos_internal.h"
+#include "accumulate/kernels.h"
+#include "sincos/internal.h"
 
 // GCC 12 warns about its own intrinsics (the undefined first operand).
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
@@ -82,7 +82,7 @@ void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t
 
 }  // namespace
 
-#include "kernel_body.h"
+#include "accumulate-inl.h"
 
 const KernelSet kernels = {InstructionSet::avx512, "avx512", lanes, frequencyVectors,
                            frequencyFrames, frameVectors, frameFrequencies,

@@ -14,12 +14,12 @@
 //                    shares every sample vector. For few frequencies.
 // The window is walked in tiles; between tiles an accumulator waits in the
 // coefficient planes, which changes no bit.
-#ifndef SPECTROGRID_CORE_KERNELS_H
-#define SPECTROGRID_CORE_KERNELS_H
+#ifndef SPECTROGRID_CORE_ACCUMULATE_KERNELS_H
+#define SPECTROGRID_CORE_ACCUMULATE_KERNELS_H
 
 #include <cstdint>
 
-#include "cpu_features.h"
+#include "driver/instruction_sets.h"
 #include "spectrogrid.h"
 
 namespace spectrogrid {
@@ -102,14 +102,12 @@ struct KernelSet {
     KernelCosts costs;
 };
 
-// Every instruction set of this build, widest first, and the one for a set.
+// Every instruction set of this build, widest first; the one for a set; the
+// one for the widest set this processor supports.
 extern const KernelSet* const kernelSets[];
 extern const int kernelSetCount;
 const KernelSet& kernelSetFor(InstructionSet set);
-
-// The threads that can share one call's work: those of the region, at most
-// maxAnalysisThreads, 1 in the serial form.
-int workerLimit();
+const KernelSet& bestKernelSet();
 
 // The plan the planner picks for these sizes (all at least 1) and this many
 // threads, with its threadWorkspace filled in.

@@ -2,8 +2,8 @@
 // processor; its register block of 2 frequencies by 2 frames still keeps
 // eight independent sums in flight. With one lane there is nothing to gain
 // from frame lanes: it has no such kernel.
-#include "kernels.h"
-#include "sincos_internal.h"
+#include "accumulate/kernels.h"
+#include "sincos/internal.h"
 
 namespace spectrogrid {
 namespace scalar {
@@ -34,7 +34,7 @@ void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t
 
 }  // namespace
 
-#include "kernel_body.h"
+#include "accumulate-inl.h"
 
 const KernelSet kernels = {InstructionSet::scalar, "scalar", lanes, frequencyVectors,
                            frequencyFrames, frameVectors, frameFrequencies,

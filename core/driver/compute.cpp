@@ -1,9 +1,11 @@
-// Twiddle tables, frame accumulation and the driver of one call.
+// The computation of one call: the per-frequency operations (twiddle
+// tables, frame accumulation), and the blocked form that runs the units of
+// an accumulation plan on the threads.
 #include "spectrogrid.h"
 
-#include "kernels.h"
-#include "parallel_region.h"
-#include "sincos.h"
+#include "accumulate/kernels.h"
+#include "driver/threads.h"
+#include "sincos/sincos.h"
 
 namespace spectrogrid {
 
@@ -116,8 +118,7 @@ void runUnit(const KernelSet& kernels, const KernelTask& task, std::int64_t inde
 void accumulateAllUnits(const KernelSet& kernels, const KernelTask& task, double* workspace) {
     const std::int64_t units = unitCount(task.plan, task.inputs->frequencyCount, task.frameCount);
 #if defined(SPECTROGRID_OPENMP)
-    const int threads = omp_get_max_threads() < workerLimit() ? omp_get_max_threads() : workerLimit();
-#pragma omp parallel num_threads(threads)
+#pragma omp parallel num_threads(threadsOfACall())
     {
         double* own = workspace + omp_get_thread_num() * task.plan.threadWorkspace;
 #pragma omp for schedule(dynamic, 1)
@@ -125,14 +126,6 @@ void accumulateAllUnits(const KernelSet& kernels, const KernelTask& task, double
     }
 #else
     for (std::int64_t u = 0; u < units; ++u) runUnit(kernels, task, u, workspace);
-#endif
-}
-
-int threadsOfACall() {
-#if defined(SPECTROGRID_OPENMP)
-    return omp_get_max_threads() < workerLimit() ? omp_get_max_threads() : workerLimit();
-#else
-    return 1;
 #endif
 }
 
@@ -179,14 +172,6 @@ std::int64_t imaginaryPartLength(std::int32_t frequencyCount, std::int32_t frame
                                  std::int32_t channelCount, bool complexSignal) {
     if (!complexSignal || frequencyCount < 1 || frameCount < 1 || channelCount < 1) return 0;
     return 2 * std::int64_t{frequencyCount} * frameCount * channelCount;
-}
-
-int workerLimit() {
-#if defined(SPECTROGRID_OPENMP)
-    return maxAnalysisThreads;
-#else
-    return 1;
-#endif
 }
 
 std::int64_t workspaceLength(std::int32_t windowLength, std::int32_t frequencyCount,
@@ -248,21 +233,7 @@ void computeCoefficientsWith(const KernelSet& kernels, const AnalysisInputs& inp
 void computeCoefficients(const AnalysisInputs& inputs, const FramePlan& plan,
                          const ScratchTables& tables, const CoefficientPlanes& planes,
                          double* times) {
-    computeCoefficientsWith(kernelSetFor(bestInstructionSet()), inputs, plan, tables, planes, times);
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-const KernelSet* const kernelSets[] = {&avx512::kernels, &avx2::kernels, &scalar::kernels};
-#else
-const KernelSet* const kernelSets[] = {&scalar::kernels};
-#endif
-const int kernelSetCount = static_cast<int>(sizeof kernelSets / sizeof kernelSets[0]);
-
-const KernelSet& kernelSetFor(InstructionSet set) {
-    for (int s = 0; s < kernelSetCount; ++s) {
-        if (kernelSets[s]->set == set) return *kernelSets[s];
-    }
-    return scalar::kernels;
+    computeCoefficientsWith(bestKernelSet(), inputs, plan, tables, planes, times);
 }
 
 }  // namespace spectrogrid

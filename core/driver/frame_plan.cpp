@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "parallel_region.h"
+#include "driver/threads.h"
 
 namespace spectrogrid {
 

@@ -1,4 +1,6 @@
-#include "cpu_features.h"
+#include "driver/instruction_sets.h"
+
+#include "accumulate/kernels.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -49,12 +51,23 @@ bool instructionSetSupported(InstructionSet set) {
     return static_cast<int>(set) <= static_cast<int>(detectInstructionSet());
 }
 
-const char* instructionSetName(InstructionSet set) {
-    switch (set) {
-        case InstructionSet::avx512: return "avx512";
-        case InstructionSet::avx2: return "avx2";
-        default: return "scalar";
+const char* instructionSetName(InstructionSet set) { return kernelSetFor(set).name; }
+
+// Every kernel set of this build, widest first.
+#if defined(__x86_64__) || defined(__i386__)
+const KernelSet* const kernelSets[] = {&avx512::kernels, &avx2::kernels, &scalar::kernels};
+#else
+const KernelSet* const kernelSets[] = {&scalar::kernels};
+#endif
+const int kernelSetCount = static_cast<int>(sizeof kernelSets / sizeof kernelSets[0]);
+
+const KernelSet& kernelSetFor(InstructionSet set) {
+    for (int s = 0; s < kernelSetCount; ++s) {
+        if (kernelSets[s]->set == set) return *kernelSets[s];
     }
+    return scalar::kernels;
 }
+
+const KernelSet& bestKernelSet() { return kernelSetFor(bestInstructionSet()); }
 
 }  // namespace spectrogrid

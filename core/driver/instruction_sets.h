@@ -1,7 +1,8 @@
 // Which vector instruction set the running processor and operating system
-// support. Read afresh on every call: no global state.
-#ifndef SPECTROGRID_CORE_CPU_FEATURES_H
-#define SPECTROGRID_CORE_CPU_FEATURES_H
+// support, read afresh on every call (no global state). The kernel set of
+// each instruction set is in accumulate/kernels.h.
+#ifndef SPECTROGRID_CORE_DRIVER_INSTRUCTION_SETS_H
+#define SPECTROGRID_CORE_DRIVER_INSTRUCTION_SETS_H
 
 namespace spectrogrid {
 

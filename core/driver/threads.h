@@ -1,11 +1,12 @@
-// How the core's loops are split over threads. The serial form runs each loop
-// on the calling thread; the parallel form (built with SPECTROGRID_OPENMP)
-// runs each loop as one OpenMP region in which every thread takes one
-// contiguous block of iterations, ending with the region's barrier. Every
-// iteration writes only its own elements, so results do not depend on the
-// split or on the number of threads.
-#ifndef SPECTROGRID_CORE_PARALLEL_REGION_H
-#define SPECTROGRID_CORE_PARALLEL_REGION_H
+// Threads: the thread-count policy, how many threads a call's work may
+// use, and how the core's simple loops are split over them. The serial
+// form runs each loop on the calling thread; the parallel form (built with
+// SPECTROGRID_OPENMP) runs each loop as one OpenMP region in which every
+// thread takes one contiguous block of iterations, ending with the
+// region's barrier. Every iteration writes only its own elements, so
+// results do not depend on the split or on the number of threads.
+#ifndef SPECTROGRID_CORE_DRIVER_THREADS_H
+#define SPECTROGRID_CORE_DRIVER_THREADS_H
 
 #include <cstdint>
 
@@ -14,6 +15,14 @@
 #endif
 
 namespace spectrogrid {
+
+// The threads that can share one call's work: those of the region, at most
+// maxAnalysisThreads, 1 in the serial form.
+int workerLimit();
+
+// The threads a call started now would use: the runtime's setting, at most
+// workerLimit().
+int threadsOfACall();
 
 struct IndexRange {
     std::int64_t begin;

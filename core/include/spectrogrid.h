@@ -9,7 +9,7 @@
 //   angularSteps[i] = (double(i) / sampleRate) * 6.283185307179586
 //   theta           = angularSteps[i] * frequencies[k]
 //   cosTable[i]     = cos(theta), sinTable[i] = sin(theta), both correctly
-//                     rounded by the core's own routine (sincos.h), so the
+//                     rounded by the core's own routine (core/sincos), so the
 //                     same on every platform
 //   p               = signal[j*hop + i] * window[i]
 //   re = +0.0; re = re + p * cosTable[i]   for i = 0, 1, ..., L-1

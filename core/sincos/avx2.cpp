@@ -1,7 +1,7 @@
 // The sine-cosine fast path on four lanes with AVX2; lanes that it cannot
 // decide, and arguments outside its range, go to the scalar routine.
-#include "sincos_internal.h"
-#include "sincos_tables.h"
+#include "sincos/internal.h"
+#include "sincos/generated/sincos_tables.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -43,7 +43,7 @@ inline Mask sameValue(Vec a, Vec b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
 inline Mask bothSet(Mask a, Mask b) { return _mm256_and_pd(a, b); }
 inline bool allSet(Mask a) { return _mm256_movemask_pd(a) == 0xf; }
 
-#include "sincos_kernel-inl.h"
+#include "sincos-inl.h"
 
 }  // namespace
 

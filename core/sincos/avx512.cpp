@@ -2,8 +2,8 @@
 // as two vectors whose operations alternate, so that the two long
 // dependency chains overlap. Lanes that it cannot decide, and arguments
 // outside its range, go to the scalar routine.
-#include "sincos_internal.h"
-#include "sincos_tables.h"
+#include "sincos/internal.h"
+#include "sincos/generated/sincos_tables.h"
 
 // GCC 12 warns about its own intrinsics (the undefined first operand).
 #if defined(__GNUC__) && !defined(__clang__)
@@ -71,7 +71,7 @@ inline Mask sameValue(Vec x, Vec y) {
 inline Mask bothSet(Mask x, Mask y) { return {static_cast<__mmask8>(x.a & y.a), static_cast<__mmask8>(x.b & y.b)}; }
 inline bool allSet(Mask x) { return x.a == 0xff && x.b == 0xff; }
 
-#include "sincos_kernel-inl.h"
+#include "sincos-inl.h"
 
 // moderateLow <= |x| < moderateHigh as one unsigned comparison of the bit
 // patterns (NaN lies above infinity).

@@ -1,6 +1,7 @@
 // The parts of the sine-cosine routine: the scalar routine with its fast
-// and slow paths, and the batch routines of each instruction set. Only
-// sincos.cpp and the tests use them directly.
+// and slow paths, and the batch routines of each instruction set, which the
+// kernel sets (accumulate/) take their twiddles from. The tests use them
+// directly too.
 #ifndef SPECTROGRID_CORE_SINCOS_INTERNAL_H
 #define SPECTROGRID_CORE_SINCOS_INTERNAL_H
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <limits>
 
-#include "sincos_internal.h"
-#include "sincos_tables.h"
+#include "sincos/internal.h"
+#include "sincos/generated/sincos_tables.h"
 
 // The double-double arithmetic relies on every operation rounding once to
 // double: x87 extended precision would round twice.
@@ -54,7 +54,7 @@ inline Mask sameValue(Vec a, Vec b) { return a == b; }
 inline Mask bothSet(Mask a, Mask b) { return a && b; }
 inline bool allSet(Mask a) { return a; }
 
-#include "sincos_kernel-inl.h"
+#include "sincos-inl.h"
 
 // 2^e for -1022 <= e <= 1023, built from its bits.
 inline double powerOfTwo(int e) { return fromBits(static_cast<Bits>(e + 1023) << 52); }

@@ -1,6 +1,6 @@
 // The fast path of the sine-cosine routine, written once for every
-// instruction set. It is included inside the namespace of each instruction
-// set, which first defines the lane types and the operations used below:
+// instruction set (scalar.cpp, avx2.cpp, avx512.cpp beside it). It is
+// included inside the namespace of each instruction set, which first defines the lane types and the operations used below:
 //
 //   Vec    lanes of doubles            Bits  the same lanes as 64-bit integers
 //   Mask   one flag per lane

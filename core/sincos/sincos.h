@@ -2,12 +2,11 @@
 // for every double, computed with IEEE double +, -, * and exact integer
 // operations only, so that every platform, compiler and instruction set
 // gives the same bits.
-#ifndef SPECTROGRID_CORE_SINCOS_H
-#define SPECTROGRID_CORE_SINCOS_H
+#ifndef SPECTROGRID_CORE_SINCOS_SINCOS_H
+#define SPECTROGRID_CORE_SINCOS_SINCOS_H
 
 #include <cstdint>
 
-#include "cpu_features.h"
 
 namespace spectrogrid {
 
@@ -16,11 +15,10 @@ namespace spectrogrid {
 // infinite arguments give the quiet NaN with all payload bits clear.
 void sinCos(double theta, double* sine, double* cosine);
 
-// sine[i], cosine[i] of theta[i] for i < n, with the given instruction set
-// (which must be supported here): the same bits as sinCos for every set.
-// theta may be the same array as sine or cosine.
-void fillSinCos(InstructionSet set, const double* theta, double* sine, double* cosine,
-                std::int64_t n);
+// The batch routines, sine[i], cosine[i] of theta[i] for i < n, one per
+// instruction set and with the same bits as sinCos, are in the kernel
+// table (accumulate/kernels.h); theta may be the same array as sine or
+// cosine.
 
 }  // namespace spectrogrid
 

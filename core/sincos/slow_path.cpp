@@ -4,8 +4,8 @@
 #include <cstring>
 #include <iterator>
 
-#include "sincos_internal.h"
-#include "sincos_tables.h"
+#include "sincos/internal.h"
+#include "sincos/generated/sincos_tables.h"
 
 namespace spectrogrid {
 namespace sincos_slow {
