@@ -11,25 +11,14 @@
 #include <string>
 #include <vector>
 
-#if defined(SPECTROGRID_OPENMP)
-#include <omp.h>
-#endif
-
 #include "accumulate/kernels.h"
+#include "core_test_support.h"
 #include "random_inputs.h"
 #include "reference.h"
 
 using spectrogrid::SampleType;
 
 namespace {
-
-#if defined(SPECTROGRID_OPENMP)
-constexpr int mostThreads = 4;
-void useThreads(int threads) { omp_set_num_threads(threads); }
-#else
-constexpr int mostThreads = 1;
-void useThreads(int) {}
-#endif
 
 // A signal as the caller stores it: raw bytes of the type, channel after
 // channel (with `padding` samples between channels), real and imaginary

@@ -6,10 +6,6 @@
 // from 1 to 4.
 #include <gtest/gtest.h>
 
-#if !defined(_WIN32)
-#include <sys/mman.h>
-#endif
-
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -18,11 +14,8 @@
 #include <string>
 #include <vector>
 
-#if defined(SPECTROGRID_OPENMP)
-#include <omp.h>
-#endif
-
 #include "accumulate/kernels.h"
+#include "core_test_support.h"
 #include "random_inputs.h"
 #include "reference.h"
 
@@ -32,14 +25,6 @@ using spectrogrid::KernelSet;
 namespace {
 
 const double unwritten = -123456.75;
-
-#if defined(SPECTROGRID_OPENMP)
-constexpr int mostThreads = 4;
-void useThreads(int threads) { omp_set_num_threads(threads); }
-#else
-constexpr int mostThreads = 1;
-void useThreads(int) {}
-#endif
 
 // 1, 2, 3, W-1, W, W+1, 3W, 8W+2 for each factor W, without repeats.
 std::vector<int> straddling(std::initializer_list<int> factors) {
@@ -372,48 +357,35 @@ TEST_P(Kernel, AUnitWritesOnlyItsOwnRectangle) {
 
 #if !defined(_WIN32)
 TEST_P(Kernel, ElementIndicesUse64Bits) {
-    // The last rows of a K x 40 result with K = 2^26 lie past element 2^31;
-    // only the pages the unit touches are ever backed by memory.
-    const std::int64_t K = std::int64_t{1} << 26;
-    const std::int32_t frames = 40;
-    const std::size_t bytes = static_cast<std::size_t>(K) * frames * sizeof(double);
-    const int flags = MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE;
-    void* real = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
-    void* imag = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
-    const std::size_t frequencyBytes = static_cast<std::size_t>(K) * sizeof(double);
-    void* frequencyPages = mmap(nullptr, frequencyBytes, PROT_READ | PROT_WRITE, flags, -1, 0);
-    if (real == MAP_FAILED || imag == MAP_FAILED || frequencyPages == MAP_FAILED) {
-        GTEST_SKIP() << "cannot reserve address space";
-    }
-    double* frequencies = static_cast<double*>(frequencyPages);
-    for (std::int64_t k = K - 19; k < K; ++k) frequencies[k] = 0.125 * static_cast<double>(k % 5);
+    // The last rows of a K x 40 result with K = 2^26 lie past element 2^31.
+    HugePlanes huge(40);
+    if (!huge.reserved) GTEST_SKIP() << "cannot reserve address space";
+    const std::int64_t K = HugePlanes::K;
+    const std::int32_t frames = huge.frames;
+    for (std::int64_t k = K - 19; k < K; ++k) huge.frequencies[k] = 0.125 * static_cast<double>(k % 5);
     std::vector<double> signal(frames * 2, 1.0), window = {1.0, 2.0}, steps = {0.0, 1.5};
     const spectrogrid::AnalysisInputs in = {signal.data(), frames * 2, window.data(), 2, 0.0,
-                                            frequencies, static_cast<std::int32_t>(K), 1.0};
+                                            huge.frequencies, static_cast<std::int32_t>(K), 1.0};
     for (Split split : splits()) {
         if (split == Split::half) continue;
         RandomCase shape = {signal, window, {1.0}, 0.0, 1.0};
         const spectrogrid::UnitRange unit = {in.frequencyCount - 19, in.frequencyCount, frames - 7, frames};
         const AccumulationPlan plan = planCovering(planFor(shape, split), unit);
         std::vector<double> workspace(static_cast<std::size_t>(plan.threadWorkspace));
-        const spectrogrid::KernelTask task = {&in, 2, frames, steps.data(),
-                                              {static_cast<double*>(real), static_cast<double*>(imag)}, plan, 1, {}};
+        const spectrogrid::KernelTask task = {&in, 2, frames, steps.data(), {huge.real, huge.imag}, plan, 1, {}};
         (split == Split::frameLanes ? kernels().accumulateFrameLaneUnit
                                     : kernels().accumulateFrequencyLaneUnit)(task, unit, workspace.data());
         // Every frame holds 1, 1; the window is 1, 2.
         for (std::int64_t k = K - 19; k < K; ++k) {
-            const double theta = reference::roundedProduct(1.5, frequencies[k]);
+            const double theta = reference::roundedProduct(1.5, huge.frequencies[k]);
             const double re = (0.0 + std::cos(0.0)) + reference::roundedProduct(2.0, std::cos(theta));
             const double im = (0.0 - std::sin(0.0)) - reference::roundedProduct(2.0, std::sin(theta));
             for (std::int64_t j = frames - 7; j < frames; ++j) {
-                EXPECT_EQ(task.planes.real[k + j * K], re) << k << ", " << j;
-                EXPECT_EQ(task.planes.imag[k + j * K], im) << k << ", " << j;
+                EXPECT_EQ(huge.real[k + j * K], re) << k << ", " << j;
+                EXPECT_EQ(huge.imag[k + j * K], im) << k << ", " << j;
             }
         }
     }
-    munmap(frequencyPages, frequencyBytes);
-    munmap(real, bytes);
-    munmap(imag, bytes);
 }
 #endif
 

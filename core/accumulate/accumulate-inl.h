@@ -635,118 +635,129 @@ Index frameLaneWorkspace(const AccumulationPlan& plan) {
 
 }  // namespace
 
-void accumulateFrequencyLaneUnit(const KernelTask& task, const UnitRange& unit, double* workspace) {
-    if (unit.kBegin >= unit.kEnd || unit.jBegin >= unit.jEnd) return;
-    const AccumulationPlan& plan = task.plan;
-    const Index L = task.inputs->windowLength;
-    const Index K = task.inputs->frequencyCount;
-    const Index blockLanes = Index{frequencyVectors} * lanes;
-    const Index tile = plan.frequencyLanes.tileLength;
-    const Index tileFrames = plan.frequencyLanes.tileFrames;
-    const Index kCount = unit.kEnd - unit.kBegin;
-    const Index panel = panelLength(kCount, blockLanes, tile);
+namespace {
 
+// One tile of frames of one channel as a unit walks it: the twiddle panels
+// of the window tile, where the tile lies, and the signal to ask for while
+// computing it.
+struct FrameTile {
+    const double* cosPanel;
+    const double* sinPanel;
+    double* scratch;  // the orientation's own part of the workspace
+    Channel channel;
+    Index iBegin, n, jBegin, frames;
+    bool fresh;
+    SignalRun ahead;
+};
+
+// Walks a unit: for each window tile the twiddle panels of its frequencies
+// (in blocks of blockLanes), then in every channel, which share them, every
+// tile of frames, handed to computeTile.
+template <typename ComputeTile>
+void walkUnit(const KernelTask& task, const UnitRange& unit, const UnitShape& shape, Index blockLanes,
+              double* workspace, const ComputeTile& computeTile) {
+    const Index L = task.inputs->windowLength;
+    const Index kCount = unit.kEnd - unit.kBegin;
+    const Index panel = panelLength(kCount, blockLanes, shape.tileLength);
     double* cosPanel = alignedTo64Bytes(workspace);
     double* sinPanel = alignedTo64Bytes(cosPanel + panel);
     double* theta = alignedTo64Bytes(sinPanel + panel);
-    double* windowed = theta + thetaChunk;
-
-    for (Index iBegin = 0; iBegin < L; iBegin += tile) {
-        const Index n = smaller(tile, L - iBegin);
-        const bool fresh = iBegin == 0;
-        fillTwiddlePanels(task, unit.kBegin, kCount, blockLanes, iBegin, n, cosPanel, sinPanel, theta);
-        // Every channel shares the twiddles of the tile.
+    FrameTile tile;
+    tile.cosPanel = cosPanel;
+    tile.sinPanel = sinPanel;
+    tile.scratch = theta + thetaChunk;
+    for (tile.iBegin = 0; tile.iBegin < L; tile.iBegin += shape.tileLength) {
+        tile.n = smaller(shape.tileLength, L - tile.iBegin);
+        tile.fresh = tile.iBegin == 0;
+        fillTwiddlePanels(task, unit.kBegin, kCount, blockLanes, tile.iBegin, tile.n, cosPanel, sinPanel, theta);
         for (Index c = 0; c < task.channels; ++c) {
-            const Channel channel = channelOf(task, c);
-            for (Index jBegin = unit.jBegin; jBegin < unit.jEnd; jBegin += tileFrames) {
-                const Index frames = smaller(tileFrames, unit.jEnd - jBegin);
-                fillWindowedTile(task, channel, jBegin, frames, iBegin, n, windowed);
+            tile.channel = channelOf(task, c);
+            for (tile.jBegin = unit.jBegin; tile.jBegin < unit.jEnd; tile.jBegin += shape.tileFrames) {
+                tile.frames = smaller(shape.tileFrames, unit.jEnd - tile.jBegin);
                 // The next tile's signal streams in over this tile's register
                 // blocks instead of stalling its windowing.
-                const SignalRun ahead = nextTileRun(task, unit, c, jBegin + frames, tileFrames, iBegin, n);
-                const Index rows = (frames + frequencyFrames - 1) / frequencyFrames;
-                const Index linesPerRow = (ahead.lines + rows - 1) / rows;
-                Index asked = 0;
-                for (Index r = 0; r < frames; r += frequencyFrames) {
-                    RowTask t;
-                    t.cosPanel = cosPanel;
-                    t.sinPanel = sinPanel;
-                    t.windowed = windowed + r * n;
-                    t.windowedStride = n;
-                    t.count = n;
-                    t.real = channel.real + (unit.kBegin + (jBegin + r) * K) * channel.step;
-                    t.imag = channel.imag + (unit.kBegin + (jBegin + r) * K) * channel.step;
-                    t.step = channel.step;
-                    t.column = K;
-                    t.frequencies = kCount;
-                    t.fresh = fresh;
-                    t.ahead = ahead.first + asked * lineBytes;
-                    t.aheadLines = smaller(linesPerRow, ahead.lines - asked);
-                    asked += t.aheadLines;
-                    frequencyRowFor<frequencyFrames>(static_cast<int>(smaller(frequencyFrames, frames - r)))(t);
-                }
+                tile.ahead = nextTileRun(task, unit, c, tile.jBegin + tile.frames, shape.tileFrames,
+                                         tile.iBegin, tile.n);
+                computeTile(tile);
             }
         }
     }
 }
 
+// The coefficient of frequency kBegin + k and frame `frame` of the tile's
+// channel.
+double* coefficientAt(const Channel& channel, double* plane, Index K, Index k, Index frame) {
+    return plane + (k + frame * K) * channel.step;
+}
+
+}  // namespace
+
+void accumulateFrequencyLaneUnit(const KernelTask& task, const UnitRange& unit, double* workspace) {
+    if (unit.kBegin >= unit.kEnd || unit.jBegin >= unit.jEnd) return;
+    const Index K = task.inputs->frequencyCount;
+    const Index blockLanes = Index{frequencyVectors} * lanes;
+    walkUnit(task, unit, task.plan.frequencyLanes, blockLanes, workspace, [&](const FrameTile& tile) {
+        double* windowed = tile.scratch;
+        fillWindowedTile(task, tile.channel, tile.jBegin, tile.frames, tile.iBegin, tile.n, windowed);
+        const Index rows = (tile.frames + frequencyFrames - 1) / frequencyFrames;
+        const Index linesPerRow = (tile.ahead.lines + rows - 1) / rows;
+        Index asked = 0;
+        for (Index r = 0; r < tile.frames; r += frequencyFrames) {
+            RowTask t;
+            t.cosPanel = tile.cosPanel;
+            t.sinPanel = tile.sinPanel;
+            t.windowed = windowed + r * tile.n;
+            t.windowedStride = tile.n;
+            t.count = tile.n;
+            t.real = coefficientAt(tile.channel, tile.channel.real, K, unit.kBegin, tile.jBegin + r);
+            t.imag = coefficientAt(tile.channel, tile.channel.imag, K, unit.kBegin, tile.jBegin + r);
+            t.step = tile.channel.step;
+            t.column = K;
+            t.frequencies = unit.kEnd - unit.kBegin;
+            t.fresh = tile.fresh;
+            t.ahead = tile.ahead.first + asked * lineBytes;
+            t.aheadLines = smaller(linesPerRow, tile.ahead.lines - asked);
+            asked += t.aheadLines;
+            frequencyRowFor<frequencyFrames>(static_cast<int>(smaller(frequencyFrames, tile.frames - r)))(t);
+        }
+    });
+}
+
 void accumulateFrameLaneUnit(const KernelTask& task, const UnitRange& unit, double* workspace) {
     if (frameFrequencies < 1 || unit.kBegin >= unit.kEnd || unit.jBegin >= unit.jEnd) return;
-    const AccumulationPlan& plan = task.plan;
-    const Index L = task.inputs->windowLength;
     const Index K = task.inputs->frequencyCount;
-    const Index blockLanes = frameFrequencies;
-    const Index tile = plan.frameLanes.tileLength;
-    const Index tileFrames = plan.frameLanes.tileFrames;
-    const Index kCount = unit.kEnd - unit.kBegin;
-    const Index panel = panelLength(kCount, blockLanes, tile);
-
-    double* cosPanel = alignedTo64Bytes(workspace);
-    double* sinPanel = alignedTo64Bytes(cosPanel + panel);
-    double* theta = alignedTo64Bytes(sinPanel + panel);
-    double* table = theta + thetaChunk;
-
-    for (Index iBegin = 0; iBegin < L; iBegin += tile) {
-        const Index n = smaller(tile, L - iBegin);
-        const bool fresh = iBegin == 0;
-        fillTwiddlePanels(task, unit.kBegin, kCount, blockLanes, iBegin, n, cosPanel, sinPanel, theta);
-        for (Index c = 0; c < task.channels; ++c) {
-            const Channel channel = channelOf(task, c);
-            for (Index jBegin = unit.jBegin; jBegin < unit.jEnd; jBegin += tileFrames) {
-                const Index frames = smaller(tileFrames, unit.jEnd - jBegin);
-                const SampleColumns layout = sampleColumnsFor(task.hop, frames, n);
-                fillSampleColumns(task, channel, jBegin, frames, iBegin, n, layout, table);
-                const SignalRun ahead = nextTileRun(task, unit, c, jBegin + frames, tileFrames, iBegin, n);
-                const Index groups = (frames + lanes - 1) / lanes;
-                const Index sets = (groups + frameVectors - 1) / frameVectors;
-                const Index linesPerSet = (ahead.lines + sets - 1) / sets;
-                Index asked = 0;
-                for (Index g = 0; g < groups; g += frameVectors) {
-                    const int vectors = static_cast<int>(smaller(frameVectors, groups - g));
-                    const Index lastLanes = frames - (g + vectors - 1) * lanes;
-                    GroupTask t;
-                    t.samples = table + g * lanes;
-                    t.layout = layout;
-                    t.hop = task.hop;
-                    t.window = task.inputs->window + iBegin;
-                    t.cosPanel = cosPanel;
-                    t.sinPanel = sinPanel;
-                    t.count = n;
-                    t.real = channel.real + (unit.kBegin + (jBegin + g * lanes) * K) * channel.step;
-                    t.imag = channel.imag + (unit.kBegin + (jBegin + g * lanes) * K) * channel.step;
-                    t.step = channel.step;
-                    t.column = K;
-                    t.frequencies = kCount;
-                    t.lastLanes = static_cast<int>(lastLanes < lanes ? lastLanes : lanes);
-                    t.fresh = fresh;
-                    t.ahead = ahead.first + asked * lineBytes;
-                    t.aheadLines = smaller(linesPerSet, ahead.lines - asked);
-                    asked += t.aheadLines;
-                    frameGroupsFor<frameVectors>(vectors)(t);
-                }
-            }
+    walkUnit(task, unit, task.plan.frameLanes, frameFrequencies, workspace, [&](const FrameTile& tile) {
+        double* table = tile.scratch;
+        const SampleColumns layout = sampleColumnsFor(task.hop, tile.frames, tile.n);
+        fillSampleColumns(task, tile.channel, tile.jBegin, tile.frames, tile.iBegin, tile.n, layout, table);
+        const Index groups = (tile.frames + lanes - 1) / lanes;
+        const Index sets = (groups + frameVectors - 1) / frameVectors;
+        const Index linesPerSet = (tile.ahead.lines + sets - 1) / sets;
+        Index asked = 0;
+        for (Index g = 0; g < groups; g += frameVectors) {
+            const int vectors = static_cast<int>(smaller(frameVectors, groups - g));
+            const Index lastLanes = tile.frames - (g + vectors - 1) * lanes;
+            GroupTask t;
+            t.samples = table + g * lanes;
+            t.layout = layout;
+            t.hop = task.hop;
+            t.window = task.inputs->window + tile.iBegin;
+            t.cosPanel = tile.cosPanel;
+            t.sinPanel = tile.sinPanel;
+            t.count = tile.n;
+            t.real = coefficientAt(tile.channel, tile.channel.real, K, unit.kBegin, tile.jBegin + g * lanes);
+            t.imag = coefficientAt(tile.channel, tile.channel.imag, K, unit.kBegin, tile.jBegin + g * lanes);
+            t.step = tile.channel.step;
+            t.column = K;
+            t.frequencies = unit.kEnd - unit.kBegin;
+            t.lastLanes = static_cast<int>(lastLanes < lanes ? lastLanes : lanes);
+            t.fresh = tile.fresh;
+            t.ahead = tile.ahead.first + asked * lineBytes;
+            t.aheadLines = smaller(linesPerSet, tile.ahead.lines - asked);
+            asked += t.aheadLines;
+            frameGroupsFor<frameVectors>(vectors)(t);
         }
-    }
+    });
 }
 
 std::int64_t threadWorkspace(const AccumulationPlan& plan) {
