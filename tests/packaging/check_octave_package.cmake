@@ -9,11 +9,8 @@
 # header under core/ at its path there, each with the bytes of the file in
 # the tree. Whether they build, and into what, is for the install test.
 cmake_minimum_required(VERSION 3.25)
-foreach(variable SOURCE_DIR PACKAGE HELP_HEADER)
-  if(NOT DEFINED ${variable})
-    message(FATAL_ERROR "check_octave_package: ${variable} is not set")
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/packed_files.cmake)
+require_variables(check_octave_package SOURCE_DIR PACKAGE HELP_HEADER)
 
 set(failures "")
 file(STRINGS ${SOURCE_DIR}/VERSION version LIMIT_COUNT 1)
@@ -22,7 +19,7 @@ if(NOT package_name STREQUAL "spectrogrid-${version}.tar.gz")
   string(APPEND failures "  package is named ${package_name}, not spectrogrid-${version}.tar.gz\n")
 endif()
 
-# Entry -> the file whose bytes it must have ("-": checked below).
+# Entry -> the file whose bytes it must have ("-": its text is checked below).
 set(gateway ${SOURCE_DIR}/gateway)
 set(expected
   DESCRIPTION - INDEX - src/Makefile -
@@ -39,41 +36,14 @@ set(entries "")
 while(expected)
   list(POP_FRONT expected entry original)
   list(APPEND entries spectrogrid/${entry})
-  set(bytes_of_spectrogrid/${entry} "${original}")
+  if(NOT original STREQUAL "-")
+    set(original_of_spectrogrid/${entry} "${original}")
+  endif()
 endwhile()
-
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${PACKAGE}
-                OUTPUT_VARIABLE listing RESULT_VARIABLE status ERROR_VARIABLE error)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "check_octave_package: cannot read ${PACKAGE}: ${error}")
-endif()
-string(REGEX REPLACE "\n$" "" listing "${listing}")
-string(REPLACE "\n" ";" listed "${listing}")
-list(FILTER listed EXCLUDE REGEX "/$")
-list(SORT listed)
-list(SORT entries)
-if(NOT listed STREQUAL entries)
-  string(APPEND failures "  package holds [${listed}]\n  expected [${entries}]\n")
-endif()
 
 get_filename_component(unpacked ${PACKAGE} DIRECTORY)
 set(unpacked ${unpacked}/check_octave_package_unpacked)
-file(REMOVE_RECURSE ${unpacked})
-file(MAKE_DIRECTORY ${unpacked})
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${PACKAGE} WORKING_DIRECTORY ${unpacked} RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "check_octave_package: cannot unpack ${PACKAGE}")
-endif()
-foreach(entry IN LISTS entries)
-  set(original "${bytes_of_${entry}}")
-  if(NOT original STREQUAL "-" AND EXISTS ${unpacked}/${entry})
-    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${unpacked}/${entry} ${original}
-                    RESULT_VARIABLE different OUTPUT_QUIET ERROR_QUIET)
-    if(NOT different EQUAL 0)
-      string(APPEND failures "  ${entry} differs from ${original}\n")
-    endif()
-  endif()
-endforeach()
+check_packed_files(${PACKAGE} ${unpacked} failures ${entries})
 
 # The fields Octave's pkg requires, and the version and date of this release.
 file(STRINGS ${SOURCE_DIR}/CHANGELOG.md heading REGEX "^## \\[${version}\\] - ")
