@@ -5,6 +5,19 @@
 #include "kernels.h"
 #include "sincos_internal.h"
 
+namespace spectrogrid {
+namespace avx2 {
+namespace {
+// The vector width and register blocks, also where the set cannot run.
+constexpr int lanes = 4;
+constexpr int frequencyVectors = 1;
+constexpr int frequencyFrames = 6;
+constexpr int frameVectors = 2;
+constexpr int frameFrequencies = 2;
+}  // namespace
+}  // namespace avx2
+}  // namespace spectrogrid
+
 #if defined(__x86_64__) || defined(__i386__)
 
 #include <immintrin.h>
@@ -16,11 +29,6 @@ namespace {
 
 using V = __m256d;
 using Index = std::int64_t;
-constexpr int lanes = 4;
-constexpr int frequencyVectors = 1;
-constexpr int frequencyFrames = 6;
-constexpr int frameVectors = 2;
-constexpr int frameFrequencies = 2;
 
 V zero() { return _mm256_setzero_pd(); }
 V load(const double* p) { return _mm256_loadu_pd(p); }
@@ -75,6 +83,23 @@ const KernelSet kernels = {InstructionSet::avx2, "avx2", lanes, frequencyVectors
                            accumulateFrameLaneUnit, threadWorkspace, batchSinCos,
                            {0.75, 0.40, 3.5, 2.0, 44.0}};
 
+}  // namespace avx2
+}  // namespace spectrogrid
+
+#else
+
+namespace spectrogrid {
+namespace avx2 {
+// Other processors have no AVX2: the set is described, so that plans can be
+// made for it, but never chosen.
+namespace {
+void noUnit(const KernelTask&, const UnitRange&, double*) {}
+std::int64_t noWorkspace(const AccumulationPlan&) { return 0; }
+void noSinCos(const double*, double*, double*, std::int64_t) {}
+}  // namespace
+const KernelSet kernels = {InstructionSet::avx2, "avx2", lanes, frequencyVectors, frequencyFrames, frameVectors,
+                           frameFrequencies, noUnit, noUnit, noWorkspace,
+                           noSinCos, {0.75, 0.40, 3.5, 2.0, 44.0}};
 }  // namespace avx2
 }  // namespace spectrogrid
 

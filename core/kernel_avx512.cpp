@@ -9,6 +9,20 @@
 
 // GCC 12 warns about its own intrinsics (the undefined first operand).
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+
+namespace spectrogrid {
+namespace avx512 {
+namespace {
+// The vector width and register blocks, also where the set cannot run.
+constexpr int lanes = 8;
+constexpr int frequencyVectors = 2;
+constexpr int frequencyFrames = 6;
+constexpr int frameVectors = 2;
+constexpr int frameFrequencies = 4;
+}  // namespace
+}  // namespace avx512
+}  // namespace spectrogrid
 
 #if defined(__x86_64__) || defined(__i386__)
 
@@ -21,11 +35,6 @@ namespace {
 
 using V = __m512d;
 using Index = std::int64_t;
-constexpr int lanes = 8;
-constexpr int frequencyVectors = 2;
-constexpr int frequencyFrames = 6;
-constexpr int frameVectors = 2;
-constexpr int frameFrequencies = 4;
 
 V zero() { return _mm512_setzero_pd(); }
 V load(const double* p) { return _mm512_loadu_pd(p); }
@@ -80,6 +89,23 @@ const KernelSet kernels = {InstructionSet::avx512, "avx512", lanes, frequencyVec
                            accumulateFrequencyLaneUnit, accumulateFrameLaneUnit, threadWorkspace,
                            batchSinCos, {0.85, 0.55, 3.5, 2.0, 44.0}};
 
+}  // namespace avx512
+}  // namespace spectrogrid
+
+#else
+
+namespace spectrogrid {
+namespace avx512 {
+// Other processors have no AVX-512: the set is described, so that plans can be
+// made for it, but never chosen.
+namespace {
+void noUnit(const KernelTask&, const UnitRange&, double*) {}
+std::int64_t noWorkspace(const AccumulationPlan&) { return 0; }
+void noSinCos(const double*, double*, double*, std::int64_t) {}
+}  // namespace
+const KernelSet kernels = {InstructionSet::avx512, "avx512", lanes, frequencyVectors, frequencyFrames, frameVectors,
+                           frameFrequencies, noUnit, noUnit, noWorkspace,
+                           noSinCos, {0.85, 0.55, 3.5, 2.0, 44.0}};
 }  // namespace avx512
 }  // namespace spectrogrid
 
