@@ -97,3 +97,46 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     if (nargout > gateway::outTimes) outputs(gateway::outTimes) = times;
     return outputs;
 }
+
+/*
+Self-tests of the Octave package, in which this file is src/spectrogrid.cc:
+"pkg install" extracts the lines below into spectrogrid.cc-tst beside the
+module, and "test spectrogrid" or "pkg test spectrogrid" runs them.
+
+%!test
+%! ## The worked example: frames [1 2] and [3 4], at 0 Hz and at the
+%! ## Nyquist frequency; sin(pi) is correctly rounded.
+%! [C, F, T] = spectrogrid ([1 2 3 4], [1 1], 0, [0 1], 2);
+%! assert (real (C), [3 7; -1 -1]);
+%! assert (imag (C), [0 0; -2.4492935982947064e-16 -4.898587196589413e-16]);
+%! assert (F, [0; 1]);
+%! assert (T, [0.5; 1.5]);
+
+%!test
+%! ## A random call against the defining sum in plain Octave: frequencies
+%! ## unsorted, repeated, negative and above the sample rate, a fractional
+%! ## overlap. Each coefficient is within a few rounding errors of the sum.
+%! randn ("state", 7);
+%! x = randn (1000, 1);
+%! w = randn (61, 1);
+%! f = [440; -13.5; 0; 2e4; 440; 3e3];
+%! C = spectrogrid (x, w, 20.5, f, 8000);
+%! starts = 0:40:numel (x) - numel (w);
+%! frames = x((1:numel (w))' + starts) .* w;
+%! plain = exp (-2i * pi * f * (0:numel (w) - 1) / 8000) * frames;
+%! assert (size (C), [numel(f), numel(starts)]);
+%! assert (abs (C - plain) <= 1e-12 * sum (abs (frames)));
+
+%!test
+%! ## The help names the version the package was installed as.
+%! info = pkg ("list", "spectrogrid");
+%! assert (numel (info), 1);
+%! assert (! isempty (strfind (get_help_text ("spectrogrid"), ["Version " info{1}.version " ("])));
+
+%!error id=spectrogrid:notEnoughInputs spectrogrid (1:4, [1 1], 0, 1)
+%!error id=spectrogrid:tooManyOutputs [a, b, c, d] = spectrogrid (1:4, [1 1], 0, 1, 2)
+%!error id=spectrogrid:signalNotRealDouble spectrogrid (single (1:4), [1 1], 0, 1, 2)
+%!error id=spectrogrid:windowEmpty spectrogrid (1:4, [], 0, 1, 2)
+%!error id=spectrogrid:overlapOutOfRange spectrogrid (1:4, [1 1], 2, 1, 2)
+%!error id=spectrogrid:sampleRateNotPositive spectrogrid (1:4, [1 1], 0, 1, 0)
+*/
