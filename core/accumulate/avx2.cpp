@@ -18,19 +18,6 @@ constexpr int frameFrequencies = 2;
 }  // namespace avx2
 }  // namespace spectrogrid
 
-namespace spectrogrid {
-namespace avx2 {
-namespace {
-// The vector width and register blocks, also where the set cannot run.
-constexpr int lanes = 4;
-constexpr int frequencyVectors = 1;
-constexpr int frequencyFrames = 6;
-constexpr int frameVectors = 2;
-constexpr int frameFrequencies = 2;
-}  // namespace
-}  // namespace avx2
-}  // namespace spectrogrid
-
 #if defined(__x86_64__) || defined(__i386__)
 
 #include <immintrin.h>
