@@ -183,6 +183,16 @@ mxArray* ArrayPool::ofClass(standin::ArrayClass arrayClass,
     return keep(standin::createArray(arrayClass, dimensions.size(), dimensions.data(), false, false));
 }
 
+mxArray* ArrayPool::numeric(standin::ArrayClass arrayClass,
+                            const std::vector<std::size_t>& dimensions,
+                            const std::vector<double>& real, const std::vector<double>& imag) {
+    mxArray* array = standin::createArray(arrayClass, dimensions.size(), dimensions.data(),
+                                          !imag.empty(), false);
+    for (std::size_t i = 0; i < real.size(); ++i) standin::storeValue(array, i, false, real[i]);
+    for (std::size_t i = 0; i < imag.size(); ++i) standin::storeValue(array, i, true, imag[i]);
+    return keep(array);
+}
+
 mxArray* ArrayPool::unbacked(const std::vector<std::size_t>& dimensions) {
     return keep(standin::createUnbackedArray(dimensions.size(), dimensions.data()));
 }

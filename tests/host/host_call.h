@@ -53,6 +53,10 @@ public:
     mxArray* complexDoubles(const std::vector<std::size_t>& dimensions);
     mxArray* sparseDoubles(const std::vector<std::size_t>& dimensions);
     mxArray* ofClass(standin::ArrayClass arrayClass, const std::vector<std::size_t>& dimensions);
+    // An array of a numeric class holding these values (each exact in the
+    // class), complex when imaginary parts are given.
+    mxArray* numeric(standin::ArrayClass arrayClass, const std::vector<std::size_t>& dimensions,
+                     const std::vector<double>& real, const std::vector<double>& imag = {});
     mxArray* unbacked(const std::vector<std::size_t>& dimensions);
 
 private:
