@@ -45,7 +45,8 @@ using Dimensions = std::vector<std::size_t>;
 
 // The analysis inputs as doubles, each vector in storage order. The signal
 // holds `channels` channels one after the other, and a complex signal its
-// imaginary parts in signalImag, laid out alike.
+// imaginary parts in signalImag, laid out alike; a signal of no channels
+// (N-by-0) has `rows` samples per channel.
 struct Case {
     std::vector<double> signal, window, frequencies;
     double overlap = 0;
@@ -53,13 +54,25 @@ struct Case {
     std::size_t channels = 1;
     bool complex = false;
     std::vector<double> signalImag;
+    std::size_t rows = 0;
 };
+
+inline std::size_t samplesPerChannel(const Case& c) {
+    return c.channels > 0 ? c.signal.size() / c.channels : c.rows;
+}
 
 // The reference model's results for every channel of the case: the
 // coefficients K x M x P in storage order, a complex signal's as A + iB (A
 // and B those of its real and imaginary parts, combined last).
 inline reference::Result referenceOf(const Case& c) {
-    const std::size_t N = c.signal.size() / c.channels;
+    const std::size_t N = samplesPerChannel(c);
+    if (c.channels == 0) {  // the frames and times of N samples, no coefficients
+        reference::Result none =
+            reference::analyse(std::vector<double>(N, 0.0), c.window, c.overlap, c.frequencies, c.sampleRate);
+        none.real.clear();
+        none.imag.clear();
+        return none;
+    }
     reference::Result all;
     for (std::size_t p = 0; p < c.channels; ++p) {
         const auto part = [&](const std::vector<double>& values) {
@@ -108,7 +121,7 @@ inline void expectAnalysis(const CallResult& r, const Case& c, int nlhs,
     if (compare == Compare::values) {
         ref = referenceOf(c);
     } else {
-        ref.plan = reference::plan(static_cast<std::int64_t>(c.signal.size() / c.channels),
+        ref.plan = reference::plan(static_cast<std::int64_t>(samplesPerChannel(c)),
                                    static_cast<std::int64_t>(c.window.size()), c.overlap);
     }
     const std::size_t frames = static_cast<std::size_t>(ref.plan.frameCount);
