@@ -115,8 +115,9 @@ void attachElements(const octave_value& value, Elements& kept, ArgumentView* vie
     }
     view->real = data;
     if (view->complex) {
-        view->imag = static_cast<const char*>(data) + elementBytes;
         view->step = 2;
+        // An empty array has no first imaginary part to point at.
+        view->imag = view->elements > 0 ? static_cast<const char*>(data) + elementBytes : nullptr;
     }
 }
 
