@@ -2,17 +2,17 @@
 // decoded into one call of mexFunction through the stand-in host: 0 to 7
 // input arrays of every class and form the host has (real and complex, of
 // every numeric class), in empty, scalar, vector, matrix, N-d and too-long
-// shapes, holding extreme values of their class, and 0 to 4 outputs. Every call must either raise exactly the error the documented
-// checks give, having created nothing, or return outputs of the documented
-// shapes; the host must have reclaimed every array and seen no read of data
-// the module may not read. One successful call in eight, chosen by the
-// input, is also compared with the reference model bit for bit (each
-// channel of the values converted to double, a complex signal's parts
-// combined as A + iB); its
-// twiddles come from the core's own sine-cosine routine here (the
-// sine-cosine tests hold it to MPFR), which keeps the comparison cheap. A
-// failed check prints the call and aborts, which the fuzzer reports as a
-// crash.
+// shapes, holding extreme values of their class, and 0 to 4 outputs. Every
+// call must either raise exactly the error the documented checks give,
+// having created nothing, or return outputs of the documented shapes; the
+// host must have reclaimed every array and seen no read of data the module
+// may not read. One successful call in eight, chosen by the input, is also
+// compared with the reference model bit for bit (each channel of the
+// values converted to double, a complex signal's parts combined as
+// A + iB); its twiddles come from the core's own sine-cosine routine here
+// (the sine-cosine tests hold it to MPFR), which keeps the comparison
+// cheap. A failed check prints the call and aborts, which the fuzzer
+// reports as a crash.
 //
 // The decoding reads one byte at a time and reads zeros past the end, so
 // every input decodes. Layout:
