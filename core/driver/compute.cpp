@@ -40,7 +40,9 @@ std::int64_t channelStrideOf(const AnalysisInputs& inputs) {
 }
 
 // The coefficients of the imaginary part of a complex signal: interleaved.
+// A real signal has none (and no offset may be applied to a null pointer).
 CoefficientPlanes imaginaryPlanesOf(const ScratchTables& tables) {
+    if (tables.imaginaryPart == nullptr) return {nullptr, nullptr, 2};
     return {tables.imaginaryPart, tables.imaginaryPart + 1, 2};
 }
 

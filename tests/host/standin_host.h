@@ -13,7 +13,10 @@
 
 namespace standin {
 
-enum class ArrayClass { Double, Single, Int32, Logical, Char, Cell };
+enum class ArrayClass {
+    Double, Single, Int8, Uint8, Int16, Uint16, Int32, Uint32, Int64, Uint64,
+    Logical, Char, Cell, Struct, FunctionHandle
+};
 
 // What the error call throws. It unwinds through the module's frames back to
 // the host, as MATLAB's error call does.
@@ -33,10 +36,14 @@ const HostError& raisedError();
 void raiseWithJump(const HostError& error);
 #endif
 
-// An input array of any class and shape, owned by the host. Double data is
-// zero; a complex array has an imaginary plane.
+// An input array of any class and shape, owned by the host. Its data is
+// zero; a complex array has an imaginary plane of the same class.
 mxArray* createArray(ArrayClass arrayClass, std::size_t dimensionCount,
                      const std::size_t* dimensions, bool complex, bool sparse);
+
+// Stores `value`, which the array's numeric class must hold exactly, as
+// element `index` of its real or imaginary plane.
+void storeValue(mxArray* array, std::size_t index, bool imaginary, double value);
 
 // A real double array of this shape with no storage behind it, for lengths
 // the test machine cannot hold. Reading its data is a fault of the module.
@@ -44,7 +51,7 @@ mxArray* createUnbackedArray(std::size_t dimensionCount, const std::size_t* dime
 
 void destroyArray(mxArray* array);
 
-double* realData(const mxArray* array);
+double* realData(const mxArray* array);  // the planes of a double array
 double* imagData(const mxArray* array);  // null for a real array
 std::size_t dimensionCount(const mxArray* array);
 const std::size_t* dimensions(const mxArray* array);
@@ -57,6 +64,7 @@ constexpr unsigned long long unwrittenBits = 0x7ff4deadbeef0001ULL;
 struct CreatedShape {
     int rows;
     int columns;
+    std::size_t pages;  // the product of the extents beyond the second
     bool complex;
 };
 
@@ -73,7 +81,11 @@ bool createdInCall(const mxArray* array);
 
 int arraysCreated();                                  // during the current call
 const CreatedShape* createdShapes();                  // arraysCreated() entries, in order
-int misreads();  // data taken from an input that is not a real, full, backed double array
+// Data taken from an input through mxGetPr or mxGetPi when it is not a
+// double array, or through any call when it is sparse, has no storage, or
+// is of a class the module rejects (not double, single or an 8-, 16- or
+// 32-bit integer).
+int misreads();
 std::size_t liveArrays();
 
 }  // namespace standin
