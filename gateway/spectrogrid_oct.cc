@@ -238,7 +238,20 @@ module, and "test spectrogrid" or "pkg test spectrogrid" runs them.
 
 %!error id=spectrogrid:notEnoughInputs spectrogrid (1:4, [1 1], 0, 1)
 %!error id=spectrogrid:tooManyOutputs [a, b, c, d] = spectrogrid (1:4, [1 1], 0, 1, 2)
-%!error id=spectrogrid:signalNotRealDouble spectrogrid (single (1:4), [1 1], 0, 1, 2)
+%!test
+%! ## A complex exponential at -1 kHz shows at -1 kHz only; an int16 stereo
+%! ## pair gives each channel's coefficients as a page.
+%! fs = 8000;
+%! x = exp (-2i * pi * 1000 * (0:1023)' / fs);
+%! C = spectrogrid (x, ones (256, 1), 128, [-1000; 1000], fs);
+%! assert (abs (C(1, :)), 256 * ones (1, columns (C)), 1e-9);
+%! assert (abs (C(2, :)) < 1e-9);
+%! s = int16 ([1:600; 600:-1:1]');
+%! w = 0.5 - 0.5 * cos (2 * pi * (0:63)' / 64);
+%! P = spectrogrid (s, w, 32, [50; 400], fs);
+%! assert (P(:, :, 2), spectrogrid (double (s(:, 2)), w, 32, [50; 400], fs));
+%!error id=spectrogrid:signalNotRealDouble spectrogrid (int64 (1:4), [1 1], 0, 1, 2)
+%!error id=spectrogrid:windowNotRealDouble spectrogrid (1:4, [1i 1], 0, 1, 2)
 %!error id=spectrogrid:windowEmpty spectrogrid (1:4, [], 0, 1, 2)
 %!error id=spectrogrid:overlapOutOfRange spectrogrid (1:4, [1 1], 2, 1, 2)
 %!error id=spectrogrid:sampleRateNotPositive spectrogrid (1:4, [1 1], 0, 1, 0)
