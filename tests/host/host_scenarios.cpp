@@ -106,19 +106,11 @@ void outputCount(Session& s) {
         caseName = std::to_string(nlhs) + " outputs";
         const CallResult r = callModule(s.module.entry, nlhs, inputs);
         expectAnalysis(r, c, nlhs);
+        // What a host relies on, whatever arrays the call makes for its own
+        // use: the requested outputs come back, each an array of this call,
+        // and the host reclaims every other (expectAnalysis checks both).
         CHECK(static_cast<int>(r.outputs.size()) == (nlhs > 1 ? nlhs : 1));
-        // Coefficients, times, three scratch tables, perhaps a workspace, and
-        // the frequency copy last when it is asked for.
-        const std::size_t expected = nlhs > 1 ? 6 : 5;
-        CHECK(r.created.size() == expected || r.created.size() == expected + 1);
-        if (r.created.size() < expected) continue;
-        CHECK(r.created[0].rows == 2 && r.created[0].columns == 2 && r.created[0].complex);
-        CHECK(r.created[1].rows == 2 && r.created[1].columns == 1 && !r.created[1].complex);
-        for (int t = 2; t < 5; ++t) CHECK(r.created[t].rows == 2 && r.created[t].columns == 1);
-        if (nlhs > 1) {
-            const standin::CreatedShape& last = r.created.back();
-            CHECK(last.rows == 2 && last.columns == 1 && !last.complex);
-        }
+        CHECK(r.created.size() >= static_cast<std::size_t>(nlhs > 1 ? nlhs : 1));
     }
     for (int nlhs : {4, 5, 9}) {
         caseName = std::to_string(nlhs) + " outputs";
