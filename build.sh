@@ -2,8 +2,9 @@
 # Builds every module (Linux in the release preset, Windows in the two
 # cross-build presets), puts dist/spectrogrid/ together (the folder users
 # add to their MATLAB or Octave path) and the release archive
-# dist/spectrogrid-<version>.zip, then runs the demo in Octave: a
-# spectrogram of a test signal, written as a PNG image whose path it prints.
+# dist/spectrogrid-<version>.zip, then runs the demo in Octave: spectrograms
+# of a real test signal and of a complex (I/Q) one, written as PNG images
+# whose paths it prints.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh

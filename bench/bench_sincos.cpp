@@ -11,14 +11,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
-#include "cpu_features.h"
-#include "sincos.h"
+#include "accumulate/kernels.h"
+#include "driver/instruction_sets.h"
+#include "sincos/sincos.h"
 
 namespace {
 
-using spectrogrid::InstructionSet;
 
 void platformSinCos(const double* theta, double* sine, double* cosine, std::int64_t n) {
     for (std::int64_t i = 0; i < n; ++i) {
@@ -48,27 +49,26 @@ std::vector<double> twiddleArguments(std::size_t count, std::mt19937_64& rng) {
 }
 
 struct Variant {
-    const char* name;
-    InstructionSet set;
-    bool platform;
+    std::string name;
+    const spectrogrid::KernelSet* set;  // null: the platform's sincos
     double best;
 };
 
 void measure(const char* title, const std::vector<double>& theta, int rounds) {
     const std::int64_t n = static_cast<std::int64_t>(theta.size());
     std::vector<double> sine(n), cosine(n);
-    std::vector<Variant> variants = {{"platform sincos", InstructionSet::scalar, true, 1e300},
-                                     {"ours, scalar", InstructionSet::scalar, false, 1e300},
-                                     {"ours, avx2", InstructionSet::avx2, false, 1e300},
-                                     {"ours, avx512", InstructionSet::avx512, false, 1e300}};
+    std::vector<Variant> variants = {{"platform sincos", nullptr, 1e300}};
+    for (int s = spectrogrid::kernelSetCount - 1; s >= 0; --s) {
+        variants.push_back({std::string("ours, ") + spectrogrid::kernelSets[s]->name, spectrogrid::kernelSets[s], 1e300});
+    }
     // Rounds interleave the variants, so that a busy spell of the machine
     // hurts all of them alike; the best round counts.
     for (int round = 0; round < rounds + 1; ++round) {
         for (Variant& v : variants) {
-            if (!v.platform && !spectrogrid::instructionSetSupported(v.set)) continue;
+            if (v.set != nullptr && !spectrogrid::instructionSetSupported(v.set->set)) continue;
             const auto start = std::chrono::steady_clock::now();
-            if (v.platform) platformSinCos(theta.data(), sine.data(), cosine.data(), n);
-            else spectrogrid::fillSinCos(v.set, theta.data(), sine.data(), cosine.data(), n);
+            if (v.set == nullptr) platformSinCos(theta.data(), sine.data(), cosine.data(), n);
+            else v.set->fillSinCos(theta.data(), sine.data(), cosine.data(), n);
             const auto stop = std::chrono::steady_clock::now();
             const double ns = std::chrono::duration<double, std::nano>(stop - start).count() / n;
             if (round > 0) v.best = std::min(v.best, ns);  // round 0 warms up
@@ -77,10 +77,10 @@ void measure(const char* title, const std::vector<double>& theta, int rounds) {
     std::printf("%s (%lld entries, best of %d rounds)\n", title, static_cast<long long>(n), rounds);
     for (const Variant& v : variants) {
         if (v.best == 1e300) {
-            std::printf("  %-16s   not supported by this processor\n", v.name);
+            std::printf("  %-16s   not supported by this processor\n", v.name.c_str());
             continue;
         }
-        std::printf("  %-16s %7.2f ns/entry   speed-up %5.2f\n", v.name, v.best, variants[0].best / v.best);
+        std::printf("  %-16s %7.2f ns/entry   speed-up %5.2f\n", v.name.c_str(), v.best, variants[0].best / v.best);
     }
 }
 

@@ -80,21 +80,30 @@ __attribute__((target("avx512f"), noipa)) double avx512Loop(std::int64_t rounds)
 
 #endif
 
-double runLoop(spectrogrid::InstructionSet set, std::int64_t rounds, int* operationsPerRound) {
+// The peak loop of each instruction set: its rounds, and the vector
+// operations in one round.
+struct PeakLoop {
+    spectrogrid::InstructionSet set;
+    double (*run)(std::int64_t rounds);
+    int operationsPerRound;
+};
+
+const PeakLoop peakLoops[] = {
 #if defined(__x86_64__) || defined(__i386__)
-    if (set == spectrogrid::InstructionSet::avx512) {
-        *operationsPerRound = wideChains;
-        return avx512Loop(rounds);
-    }
-    if (set == spectrogrid::InstructionSet::avx2) {
-        *operationsPerRound = chains;
-        return avx2Loop(rounds);
-    }
-#else
-    (void)set;
+    {spectrogrid::InstructionSet::avx512, avx512Loop, wideChains},
+    {spectrogrid::InstructionSet::avx2, avx2Loop, chains},
 #endif
-    *operationsPerRound = chains;
-    return scalarLoop(rounds);
+    {spectrogrid::InstructionSet::scalar, scalarLoop, chains},
+};
+
+double runLoop(spectrogrid::InstructionSet set, std::int64_t rounds, int* operationsPerRound) {
+    for (const PeakLoop& loop : peakLoops) {
+        if (loop.set != set) continue;
+        *operationsPerRound = loop.operationsPerRound;
+        return loop.run(rounds);
+    }
+    *operationsPerRound = 0;
+    return 0.0;
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #ifndef SPECTROGRID_BENCH_PEAK_H
 #define SPECTROGRID_BENCH_PEAK_H
 
-#include "cpu_features.h"
+#include "driver/instruction_sets.h"
 
 #include <cstdint>
 

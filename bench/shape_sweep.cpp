@@ -12,7 +12,8 @@
 // frequency into one orientation), --twiddles (also time the twiddles
 // alone, to report the accumulation's share of the peak), and for tuning
 // --tile, --tile-frames, --unit-frequencies, --unit-frames N (override the
-// planner's sizes).
+// planner's sizes). --channels P compares instead a call with P channels,
+// and one with a complex signal, with one channel's (best kernel).
 //
 // A cell is one (frequency, frame, window sample) term: two multiplications
 // and two additions. The machine is shared and its speed moves from one
@@ -31,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "kernels.h"
+#include "accumulate/kernels.h"
 #include "peak.h"
 #include "spectrogrid.h"
 
@@ -160,6 +161,7 @@ std::string loadAverage() {
 
 struct Options {
     int rounds = 5;
+    int channels = 0;  // > 0: the channels comparison instead of the sweep
     std::string kernel;
     std::string split;
     bool twiddles = false;
@@ -213,7 +215,7 @@ void runShape(const Shape& shape, const Options& options, int callThreads) {
             }
             omp_set_num_threads(threads);
             spectrogrid::AccumulationPlan plan = spectrogrid::planAccumulation(
-                kernels, in.windowLength, in.frequencyCount, framePlan.frameCount, framePlan.hop, threads);
+                kernels, in.windowLength, in.frequencyCount, framePlan.frameCount, framePlan.hop, 1, threads);
             if (options.split == "frequency") plan.frameLaneBegin = in.frequencyCount;
             if (options.split == "frame" && kernels.frameFrequencies > 0) {
                 plan.frameLaneBegin = 0;
@@ -269,6 +271,55 @@ void runShape(const Shape& shape, const Options& options, int callThreads) {
     }
 }
 
+// Several channels against one: the time of a call with `channels` copies
+// of the signal as columns, and of the complex signal (the signal as its
+// real and imaginary parts), against `channels` (or 2) times the
+// accumulation of one channel plus the twiddles once, which every unit
+// shares between its channels.
+void compareChannels(const Shape& shape, const Options& options, int threads) {
+    const Inputs inputs = makeInputs(shape);
+    const int N = shape.signalLength;
+    std::vector<double> columns(static_cast<std::size_t>(N) * options.channels);
+    for (int c = 0; c < options.channels; ++c) {
+        for (int n = 0; n < N; ++n) columns[static_cast<std::size_t>(c) * N + n] = inputs.signal[(n + 7919 * c) % N];
+    }
+    spectrogrid::AnalysisInputs one = {
+        inputs.signal.data(), N, inputs.window.data(), static_cast<std::int32_t>(inputs.window.size()),
+        inputs.overlap, inputs.frequencies.data(), static_cast<std::int32_t>(inputs.frequencies.size()),
+        inputs.sampleRate};
+    spectrogrid::AnalysisInputs many = one;
+    many.signal = columns.data();
+    many.channelCount = options.channels;
+    spectrogrid::AnalysisInputs complex = one;
+    complex.signal = columns.data();
+    complex.signalImag = columns.data() + N;
+    const spectrogrid::FramePlan framePlan = spectrogrid::planFrames(N, one.windowLength, one.overlap);
+    Buffers b = makeBuffers(one, framePlan);
+    const std::size_t cells = static_cast<std::size_t>(one.frequencyCount) * framePlan.frameCount;
+    std::vector<double> real(cells * options.channels), imag(cells * options.channels);
+    std::vector<double> imaginaryPart(static_cast<std::size_t>(
+        spectrogrid::imaginaryPartLength(one.frequencyCount, framePlan.frameCount, 1, true)));
+    spectrogrid::ScratchTables tables = {b.angularSteps.data(), b.cosTable.data(), b.sinTable.data(),
+                                         b.workspace.data(), imaginaryPart.data()};
+    const spectrogrid::CoefficientPlanes planes = {real.data(), imag.data()};
+    omp_set_num_threads(threads);
+    const spectrogrid::KernelSet& kernels = spectrogrid::kernelSetFor(spectrogrid::bestInstructionSet());
+    double single = 1e30, twiddles = 1e30, several = 1e30, both = 1e30;
+    for (int round = 0; round < options.rounds; ++round) {
+        single = std::min(single, secondsOf([&] { spectrogrid::computeCoefficients(one, framePlan, tables, planes, b.times.data()); }));
+        twiddles = std::min(twiddles, twiddleSeconds(kernels, one, b.angularSteps));
+        several = std::min(several, secondsOf([&] { spectrogrid::computeCoefficients(many, framePlan, tables, planes, b.times.data()); }));
+        both = std::min(both, secondsOf([&] { spectrogrid::computeCoefficients(complex, framePlan, tables, planes, b.times.data()); }));
+    }
+    const double accumulation = single - twiddles;
+    const double severalBound = options.channels * accumulation + twiddles;
+    const double complexBound = 2 * accumulation + twiddles;
+    std::printf("%-11s %2d %8.2f %8.2f   %2d ch %8.2f %8.2f %5.2f   complex %8.2f %8.2f %5.2f\n",
+                shape.name.c_str(), threads, single * 1e3, twiddles * 1e3, options.channels, several * 1e3,
+                severalBound * 1e3, several / severalBound, both * 1e3, complexBound * 1e3, both / complexBound);
+    std::fflush(stdout);
+}
+
 void summarise(int callThreads) {
     std::printf("\ngeometric mean of the fraction of peak, shapes with >= 200 frames and K >= 4:\n");
     std::vector<std::string> kernels;
@@ -306,6 +357,8 @@ int main(int argc, char** argv) {
             options.rounds = std::max(1, std::atoi(argv[++a]));
         } else if (a + 1 < argc && flag == "--kernel") {
             options.kernel = argv[++a];
+        } else if (a + 1 < argc && flag == "--channels") {
+            options.channels = std::max(2, std::atoi(argv[++a]));
         } else if (a + 1 < argc && flag == "--split") {
             options.split = argv[++a];
         } else if (a + 1 < argc && flag == "--tile") {
@@ -346,6 +399,19 @@ int main(int argc, char** argv) {
     std::printf("best kernel here: %s; threads per call: %d; best of %d rounds\n\n",
                 spectrogrid::instructionSetName(spectrogrid::bestInstructionSet()), callThreads,
                 options.rounds);
+    if (options.channels > 0) {
+        std::printf("times in ms; 'bound' is channels (2 for complex) x the accumulation of one channel\n"
+                    "(one channel's call less its twiddles) + the twiddles once\n");
+        std::printf("%-11s %2s %8s %8s   %5s %8s %8s %5s   %7s %8s %8s %5s\n", "shape", "T", "1 ch", "twiddle",
+                    "", "P ch", "bound", "ratio", "", "complex", "bound", "ratio");
+        for (const Shape& shape : chosen) {
+            for (int threads : {1, callThreads}) {
+                compareChannels(shape, options, threads);
+                if (callThreads == 1) break;
+            }
+        }
+        return 0;
+    }
     std::printf("%-11s %7s %5s %5s %-7s %2s %9s %8s %8s %7s%s  %s\n", "shape", "frames", "L", "K",
                 "kernel", "T", "ms", "Gcell/s", "peak", "%peak", options.twiddles ? "  %accum" : "",
                 "plan");

@@ -4,12 +4,19 @@
 #include "arguments.h"
 
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 
 namespace gateway {
 
 namespace {
 
 constexpr double hopLimit = 2147483648.0;
+
+// The most coefficients a call may return: the complex result, and for a
+// complex signal as much scratch again, must be addressable in this
+// module's address space (16 bytes a coefficient).
+constexpr std::uint64_t maxCoefficients = SIZE_MAX / 16;
 
 // How an input is named in messages and error identifiers.
 struct InputNames {
@@ -37,28 +44,35 @@ Fault fault(const char* identifier, const char* format, InputSlot slot) {
     return Fault{identifier, format, inputNames[slot].name};
 }
 
-// Data of anything but a real, full double array would be read wrongly or
-// lose its imaginary part, so the class is checked before any data.
-Fault checkRealFullDouble(const ArgumentView& view, InputSlot slot) {
+// The class is checked before anything else is looked at: data of another
+// class would be read wrongly, and sparse storage is not a sequence of
+// samples. Only the signal may be complex.
+Fault checkNumericFull(const ArgumentView& view, InputSlot slot) {
     const char* id = inputNames[slot].notRealDouble;
-    if (view.elementClass != ElementClass::float64) {
-        return fault(id, "%s must be a double array (single, integer, logical, char, cell and "
-                         "struct arrays are not accepted); convert it with double().", slot);
+    if (view.elementClass == ElementClass::int64 || view.elementClass == ElementClass::uint64) {
+        return fault(id, "%s must be a double, single, or 8-, 16- or 32-bit integer array; int64 "
+                         "and uint64 are not accepted, since not every 64-bit integer is exactly "
+                         "a double (convert with double() where rounding is acceptable).", slot);
+    }
+    if (!acceptedClass(view.elementClass)) {
+        return fault(id, "%s must be a numeric array: double, single, int8, uint8, int16, uint16, "
+                         "int32 or uint32; logical, char, cell, struct, function handle and "
+                         "object arrays hold no numbers to analyse (convert logical or char data "
+                         "with double()).", slot);
     }
     if (view.sparse) {
-        return fault(id, "%s must be a full double array, not sparse; convert it with full().",
-                     slot);
+        return fault(id, "%s must be a full array, not sparse; convert it with full().", slot);
     }
-    if (view.complex) {
-        return fault(id, "%s must be real; complex values are not supported.", slot);
+    if (view.complex && slot != inSignal) {
+        return fault(id, "%s must be real; only signal may be complex.", slot);
     }
     return noFault;
 }
 
-// A vector input, counted by its number of elements in either orientation.
-// An empty array counts as an empty vector, whatever its shape.
+// A window or frequency vector, counted by its number of elements in either
+// orientation. An empty array counts as an empty vector, whatever its shape.
 Fault checkVector(const ArgumentView& view, InputSlot slot) {
-    const Fault kind = checkRealFullDouble(view, slot);
+    const Fault kind = checkNumericFull(view, slot);
     if (kind.identifier != nullptr) return kind;
     if (view.elements > maxLength) {
         return fault(inputNames[slot].tooLong, "%s must have at most 2147483647 elements.", slot);
@@ -70,8 +84,40 @@ Fault checkVector(const ArgumentView& view, InputSlot slot) {
     return noFault;
 }
 
+bool isVector(const ArgumentView& view) {
+    return view.nonSingletonDimensions <= 1 ||
+           (view.rows == 0 && view.columns == 0 && !view.beyondSecond);
+}
+
+// A vector (one channel) or an N-by-P matrix (P channels), each count
+// within 32 bits. Rows times columns must be the element count: a host
+// interface whose dimensions cannot describe the array shows it otherwise.
+Fault checkSignal(const ArgumentView& view) {
+    const Fault kind = checkNumericFull(view, inSignal);
+    if (kind.identifier != nullptr) return kind;
+    const InputNames& names = inputNames[inSignal];
+    if (isVector(view)) {
+        if (view.elements > maxLength) {
+            return fault(names.tooLong, "%s must have at most 2147483647 samples.", inSignal);
+        }
+        return noFault;
+    }
+    if (view.beyondSecond) {
+        return fault(names.badShape,
+                     "%s must be a vector or an N-by-P matrix (N samples of P channels), not an "
+                     "N-d array.", inSignal);
+    }
+    if (view.rows > maxLength || view.columns > maxLength ||
+        view.rows * view.columns != view.elements) {
+        return fault(names.tooLong,
+                     "%s must have at most 2147483647 samples per channel (rows) and at most "
+                     "2147483647 channels (columns).", inSignal);
+    }
+    return noFault;
+}
+
 Fault checkScalar(const ArgumentView& view, InputSlot slot) {
-    const Fault kind = checkRealFullDouble(view, slot);
+    const Fault kind = checkNumericFull(view, slot);
     if (kind.identifier != nullptr) return kind;
     if (view.elements != 1) {
         return fault(inputNames[slot].badShape, "%s must be a scalar: exactly one element.", slot);
@@ -79,7 +125,38 @@ Fault checkScalar(const ArgumentView& view, InputSlot slot) {
     return noFault;
 }
 
+// K * M * P within maxCoefficients; each count is below 2^31.
+bool resultAddressable(std::uint64_t K, std::uint64_t M, std::uint64_t P) {
+    const std::uint64_t cells = K * M;
+    return P == 0 || cells <= maxCoefficients / P;
+}
+
+template <typename T>
+void convertElements(const void* data, std::int64_t step, std::uint64_t count, double* out) {
+    const T* elements = static_cast<const T*>(data);
+    const std::int64_t n = static_cast<std::int64_t>(count);
+    for (std::int64_t i = 0; i < n; ++i) out[i] = static_cast<double>(elements[i * step]);
+}
+
+// The accepted classes are listed in the order of the core's sample types.
+constexpr bool sameOrder(ElementClass c, spectrogrid::SampleType t) {
+    return static_cast<int>(c) == static_cast<int>(t);
+}
+static_assert(sameOrder(ElementClass::float64, spectrogrid::SampleType::float64) &&
+                  sameOrder(ElementClass::float32, spectrogrid::SampleType::float32) &&
+                  sameOrder(ElementClass::int8, spectrogrid::SampleType::int8) &&
+                  sameOrder(ElementClass::uint8, spectrogrid::SampleType::uint8) &&
+                  sameOrder(ElementClass::int16, spectrogrid::SampleType::int16) &&
+                  sameOrder(ElementClass::uint16, spectrogrid::SampleType::uint16) &&
+                  sameOrder(ElementClass::int32, spectrogrid::SampleType::int32) &&
+                  sameOrder(ElementClass::uint32, spectrogrid::SampleType::uint32),
+              "ElementClass and SampleType list the accepted classes alike");
+
 }  // namespace
+
+bool acceptedClass(ElementClass elementClass) {
+    return static_cast<int>(elementClass) <= static_cast<int>(ElementClass::uint32);
+}
 
 Fault checkArguments(int outputsRequested, int inputsGiven) {
     if (inputsGiven < inputCount) {
@@ -96,7 +173,7 @@ Fault checkArguments(int outputsRequested, int inputsGiven) {
 }
 
 Fault checkInputs(const ArgumentView inputs[inputCount]) {
-    const Fault signal = checkVector(inputs[inSignal], inSignal);
+    const Fault signal = checkSignal(inputs[inSignal]);
     if (signal.identifier != nullptr) return signal;
 
     const Fault window = checkVector(inputs[inWindow], inWindow);
@@ -110,7 +187,7 @@ Fault checkInputs(const ArgumentView inputs[inputCount]) {
     const Fault overlap = checkScalar(inputs[inOverlap], inOverlap);
     if (overlap.identifier != nullptr) return overlap;
     // The same span the frame plan truncates to the hop.
-    const double span = static_cast<double>(inputs[inWindow].elements) - inputs[inOverlap].real[0];
+    const double span = static_cast<double>(inputs[inWindow].elements) - inputs[inOverlap].value;
     if (!(span >= 1.0 && span < hopLimit)) {
         return fault("spectrogrid:overlapOutOfRange",
                      "%s must be finite, at most length(window) - 1 and greater than "
@@ -124,24 +201,64 @@ Fault checkInputs(const ArgumentView inputs[inputCount]) {
 
     const Fault sampleRate = checkScalar(inputs[inSampleRate], inSampleRate);
     if (sampleRate.identifier != nullptr) return sampleRate;
-    const double rate = inputs[inSampleRate].real[0];
+    const double rate = inputs[inSampleRate].value;
     if (!(rate > 0.0 && std::isfinite(rate))) {
         return fault("spectrogrid:sampleRateNotPositive",
                      "%s must be finite and positive (samples per unit of time).", inSampleRate);
     }
+
+    const SignalShape shape = signalShape(inputs[inSignal]);
+    const spectrogrid::FramePlan plan =
+        spectrogrid::planFrames(shape.samples, static_cast<std::int32_t>(inputs[inWindow].elements),
+                                inputs[inOverlap].value);
+    if (!resultAddressable(inputs[inFrequencies].elements, static_cast<std::uint64_t>(plan.frameCount),
+                           static_cast<std::uint64_t>(shape.channels))) {
+        return Fault{"spectrogrid:resultTooLarge",
+                     "The coefficients (frequencies x frames x channels) would be more than this "
+                     "platform can address; analyse fewer frequencies, frames or channels at a "
+                     "time.",
+                     nullptr};
+    }
     return noFault;
 }
 
-spectrogrid::AnalysisInputs analysisInputs(const ArgumentView inputs[inputCount]) {
+SignalShape signalShape(const ArgumentView& signal) {
+    if (isVector(signal)) return {static_cast<std::int32_t>(signal.elements), 1};
+    return {static_cast<std::int32_t>(signal.rows), static_cast<std::int32_t>(signal.columns)};
+}
+
+void convertToDouble(const ArgumentView& view, double* out) {
+    const std::uint64_t n = view.elements;
+    switch (view.elementClass) {
+        case ElementClass::float64: convertElements<double>(view.real, view.step, n, out); break;
+        case ElementClass::float32: convertElements<float>(view.real, view.step, n, out); break;
+        case ElementClass::int8: convertElements<std::int8_t>(view.real, view.step, n, out); break;
+        case ElementClass::uint8: convertElements<std::uint8_t>(view.real, view.step, n, out); break;
+        case ElementClass::int16: convertElements<std::int16_t>(view.real, view.step, n, out); break;
+        case ElementClass::uint16: convertElements<std::uint16_t>(view.real, view.step, n, out); break;
+        case ElementClass::int32: convertElements<std::int32_t>(view.real, view.step, n, out); break;
+        case ElementClass::uint32: convertElements<std::uint32_t>(view.real, view.step, n, out); break;
+        default: break;
+    }
+}
+
+spectrogrid::AnalysisInputs analysisInputs(const ArgumentView inputs[inputCount],
+                                           const double* window, const double* frequencies) {
+    const ArgumentView& signal = inputs[inSignal];
+    const SignalShape shape = signalShape(signal);
     spectrogrid::AnalysisInputs in;
-    in.signal = inputs[inSignal].real;
-    in.signalLength = static_cast<std::int32_t>(inputs[inSignal].elements);
-    in.window = inputs[inWindow].real;
+    in.signal = signal.real;
+    in.signalLength = shape.samples;
+    in.window = window;
     in.windowLength = static_cast<std::int32_t>(inputs[inWindow].elements);
-    in.overlap = inputs[inOverlap].real[0];
-    in.frequencies = inputs[inFrequencies].real;
+    in.overlap = inputs[inOverlap].value;
+    in.frequencies = frequencies;
     in.frequencyCount = static_cast<std::int32_t>(inputs[inFrequencies].elements);
-    in.sampleRate = inputs[inSampleRate].real[0];
+    in.sampleRate = inputs[inSampleRate].value;
+    in.signalType = static_cast<spectrogrid::SampleType>(static_cast<int>(signal.elementClass));
+    in.signalImag = signal.complex ? signal.imag : nullptr;
+    in.channelCount = shape.channels;
+    in.sampleStep = signal.step;
     return in;
 }
 

@@ -6,6 +6,7 @@
 // every check runs before the first array is created, and no object with a
 // destructor is ever alive here.
 #include <cstdint>
+#include <type_traits>
 
 #if defined(SPECTROGRID_OCTAVE)
 #include "mex_octave.h"
@@ -30,30 +31,99 @@
 namespace {
 
 using gateway::ArgumentView;
+using gateway::ElementClass;
 using gateway::Fault;
 
-// What validation needs to know of one input. Data is taken only from a
-// real, full double array short enough for the core: anything else read
-// through mxGetPr would be misread, and a longer one is rejected unread.
+// A dimension as the host's interface counts it: int in MATLAB's, mwSize
+// (64-bit) in Octave's.
+using Extent = std::remove_const_t<std::remove_pointer_t<decltype(mxGetDimensions_700(nullptr))>>;
+
+ElementClass elementClassOf(mxClassID classId) {
+    switch (classId) {
+        case mxDOUBLE_CLASS: return ElementClass::float64;
+        case mxSINGLE_CLASS: return ElementClass::float32;
+        case mxINT8_CLASS: return ElementClass::int8;
+        case mxUINT8_CLASS: return ElementClass::uint8;
+        case mxINT16_CLASS: return ElementClass::int16;
+        case mxUINT16_CLASS: return ElementClass::uint16;
+        case mxINT32_CLASS: return ElementClass::int32;
+        case mxUINT32_CLASS: return ElementClass::uint32;
+        case mxINT64_CLASS: return ElementClass::int64;
+        case mxUINT64_CLASS: return ElementClass::uint64;
+        case mxLOGICAL_CLASS: return ElementClass::logical;
+        case mxCHAR_CLASS: return ElementClass::character;
+        case mxCELL_CLASS: return ElementClass::cell;
+        case mxSTRUCT_CLASS: return ElementClass::structure;
+        case mxFUNCTION_CLASS: return ElementClass::functionHandle;
+        default: return ElementClass::other;
+    }
+}
+
+// An extent the interface cannot hold shows as negative: too long.
+std::uint64_t extentOf(Extent extent) {
+    return extent < 0 ? UINT64_MAX : static_cast<std::uint64_t>(extent);
+}
+
+// What validation needs to know of one input. The only element read is
+// that of a real, full, one-element array of an accepted class (mxGetData
+// is right for any numeric class, mxGetPr for doubles alone); the others
+// are taken once every check has passed, since a rejected input may be of
+// a class whose data would be misread, or longer than the module indexes.
 ArgumentView viewOf(const mxArray* array) {
-    ArgumentView view;
-    view.elementClass = mxIsDouble(array) ? gateway::ElementClass::float64 : gateway::ElementClass::other;
+    ArgumentView view = {};
+    view.elementClass = elementClassOf(mxGetClassID(array));
     view.complex = mxIsComplex(array);
     view.sparse = mxIsSparse(array);
     view.elements = mxGetNumberOfElements(array);
     const std::int64_t dimensionCount = mxGetNumberOfDimensions_700(array);
-    const auto* dimensions = mxGetDimensions_700(array);  // int in MATLAB, int64 in Octave
-    view.nonSingletonDimensions = 0;
+    const Extent* dimensions = mxGetDimensions_700(array);
+    view.rows = extentOf(dimensions[0]);
+    view.columns = extentOf(dimensions[1]);
     for (std::int64_t d = 0; d < dimensionCount; ++d) {
-        if (dimensions[d] != 1) ++view.nonSingletonDimensions;
+        if (dimensions[d] == 1) continue;
+        ++view.nonSingletonDimensions;
+        if (d >= 2) view.beyondSecond = true;
     }
-    const bool readable = view.elementClass == gateway::ElementClass::float64 && !view.complex &&
-                          !view.sparse && view.elements <= gateway::maxLength;
-    view.real = readable ? mxGetPr(array) : nullptr;
+    view.step = 1;
+    if (view.elements == 1 && gateway::acceptedClass(view.elementClass) && !view.sparse &&
+        !view.complex) {
+        view.real = mxGetData(array);
+        gateway::convertToDouble(view, &view.value);
+    }
     return view;
 }
 
+void attachElements(const mxArray* array, ArgumentView* view) {
+    view->real = mxGetData(array);
+    view->imag = view->complex ? mxGetImagData(array) : nullptr;
+}
+
 mxArray* createRealColumn(std::int32_t rows) { return mxCreateDoubleMatrix_700(rows, 1, mxREAL); }
+
+// The elements of a window or frequency vector as doubles: a double array's
+// own, or a new column (*converted) holding them converted.
+const double* doublesOf(const ArgumentView& view, mxArray** converted) {
+    *converted = nullptr;
+    if (view.elementClass == ElementClass::float64) return static_cast<const double*>(view.real);
+    *converted = createRealColumn(static_cast<std::int32_t>(view.elements));
+    double* values = mxGetPr(*converted);
+    gateway::convertToDouble(view, values);
+    return values;
+}
+
+// K-by-M for one channel, K-by-M-by-P for any other number.
+mxArray* createCoefficients(std::int32_t K, std::int32_t M, std::int32_t P) {
+    if (P == 1) return mxCreateDoubleMatrix_700(K, M, mxCOMPLEX);
+    const Extent dimensions[3] = {K, M, P};
+    return mxCreateNumericArray_700(3, dimensions, mxDOUBLE_CLASS, mxCOMPLEX);
+}
+
+// The coefficients of a complex signal's imaginary part, interleaved: 2 x K
+// x M x P doubles, each extent within the host's dimension type.
+double* createImaginaryPart(std::int32_t K, std::int32_t M, std::int32_t P) {
+    const Extent dimensions[4] = {2, K, M, P};
+    return mxGetPr(mxCreateNumericArray_700(4, dimensions, mxDOUBLE_CLASS, mxREAL));
+}
 
 #if defined(SPECTROGRID_PIN_MODULE)
 // The OpenMP runtime linked into this module parks its worker threads
@@ -83,19 +153,25 @@ extern "C" SPECTROGRID_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nr
     for (int slot = 0; slot < gateway::inputCount; ++slot) views[slot] = viewOf(prhs[slot]);
     const Fault inputFault = gateway::checkInputs(views);
     if (inputFault.identifier != nullptr) {
-        mexErrMsgIdAndTxt(inputFault.identifier, inputFault.format, inputFault.name);
+        if (inputFault.name != nullptr) {
+            mexErrMsgIdAndTxt(inputFault.identifier, inputFault.format, inputFault.name);
+        } else {
+            mexErrMsgIdAndTxt(inputFault.identifier, "%s", inputFault.format);
+        }
         return;
     }
+    for (int slot = 0; slot < gateway::inputCount; ++slot) attachElements(prhs[slot], &views[slot]);
 
-    const spectrogrid::AnalysisInputs inputs = gateway::analysisInputs(views);
+    const gateway::SignalShape shape = gateway::signalShape(views[gateway::inSignal]);
+    const std::int32_t K = static_cast<std::int32_t>(views[gateway::inFrequencies].elements);
+    const std::int32_t L = static_cast<std::int32_t>(views[gateway::inWindow].elements);
+    const std::int32_t P = shape.channels;
     const spectrogrid::FramePlan plan =
-        spectrogrid::planFrames(inputs.signalLength, inputs.windowLength, inputs.overlap);
-    const std::int32_t K = inputs.frequencyCount;
-    const std::int32_t L = inputs.windowLength;
+        spectrogrid::planFrames(shape.samples, L, views[gateway::inOverlap].value);
 
     // Every array of the call comes from the host; the host reclaims those
     // not handed back when the call returns.
-    mxArray* coefficients = mxCreateDoubleMatrix_700(K, plan.frameCount, mxCOMPLEX);
+    mxArray* coefficients = createCoefficients(K, plan.frameCount, P);
     mxArray* times = createRealColumn(plan.frameCount);
     spectrogrid::ScratchTables tables;
     tables.angularSteps = mxGetPr(createRealColumn(L));
@@ -105,16 +181,31 @@ extern "C" SPECTROGRID_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nr
     const std::int64_t workspace = spectrogrid::workspaceLength(L, K, plan.frameCount);
     tables.workspace =
         workspace > 0 ? mxGetPr(createRealColumn(static_cast<std::int32_t>(workspace))) : nullptr;
+    const bool complexSignal = views[gateway::inSignal].complex;
+    tables.imaginaryPart = spectrogrid::imaginaryPartLength(K, plan.frameCount, P, complexSignal) > 0
+                               ? createImaginaryPart(K, plan.frameCount, P)
+                               : nullptr;
+    // The signal is read where the host keeps it, in its own class; the
+    // window and frequencies are short, and converted when not double.
+    mxArray* convertedWindow;
+    mxArray* convertedFrequencies;
+    const double* window = doublesOf(views[gateway::inWindow], &convertedWindow);
+    const double* frequencies = doublesOf(views[gateway::inFrequencies], &convertedFrequencies);
+    const spectrogrid::AnalysisInputs inputs = gateway::analysisInputs(views, window, frequencies);
 
     const spectrogrid::CoefficientPlanes planes = {mxGetPr(coefficients), mxGetPi(coefficients)};
     spectrogrid::computeCoefficients(inputs, plan, tables, planes, mxGetPr(times));
 
     plhs[gateway::outCoefficients] = coefficients;
     if (nlhs > gateway::outFrequencies) {
-        mxArray* frequencies = createRealColumn(K);
-        double* copy = mxGetPr(frequencies);
-        for (std::int32_t k = 0; k < K; ++k) copy[k] = inputs.frequencies[k];
-        plhs[gateway::outFrequencies] = frequencies;
+        // The converted column is already the K-by-1 double copy to return.
+        mxArray* copy = convertedFrequencies;
+        if (copy == nullptr) {
+            copy = createRealColumn(K);
+            double* values = mxGetPr(copy);
+            for (std::int32_t k = 0; k < K; ++k) values[k] = frequencies[k];
+        }
+        plhs[gateway::outFrequencies] = copy;
     }
     if (nlhs > gateway::outTimes) plhs[gateway::outTimes] = times;
 }

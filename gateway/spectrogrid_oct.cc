@@ -1,7 +1,9 @@
 // The native GNU Octave entry point of spectrogrid: the same validation,
 // identifiers and messages as the MEX gateway (arguments.h), but the
-// coefficients are written straight into the interleaved complex matrix
-// Octave returns, with no conversion copy of the host's own.
+// coefficients are written straight into the interleaved complex array
+// Octave returns, with no conversion copy of the host's own, and the signal
+// is read where Octave keeps it, in its own class (complex arrays
+// interleaved).
 //
 // Octave reports errors by throwing from error_with_id; its arrays release
 // their memory as that unwinds. Every check still runs before the first
@@ -18,29 +20,117 @@
 namespace {
 
 using gateway::ArgumentView;
+using gateway::ElementClass;
 using gateway::Fault;
 
-// What validation needs to know of one input. `values` keeps the elements
-// of a real, full double array (a range, say, is expanded into it) alive
-// for the call.
-ArgumentView viewOf(const octave_value& value, NDArray& values) {
-    ArgumentView view;
-    view.elementClass = value.is_double_type() ? gateway::ElementClass::float64 : gateway::ElementClass::other;
+ElementClass elementClassOf(builtin_type_t type) {
+    switch (type) {
+        case btyp_double: case btyp_complex: return ElementClass::float64;
+        case btyp_float: case btyp_float_complex: return ElementClass::float32;
+        case btyp_int8: return ElementClass::int8;
+        case btyp_uint8: return ElementClass::uint8;
+        case btyp_int16: return ElementClass::int16;
+        case btyp_uint16: return ElementClass::uint16;
+        case btyp_int32: return ElementClass::int32;
+        case btyp_uint32: return ElementClass::uint32;
+        case btyp_int64: return ElementClass::int64;
+        case btyp_uint64: return ElementClass::uint64;
+        case btyp_bool: return ElementClass::logical;
+        case btyp_char: return ElementClass::character;
+        case btyp_cell: return ElementClass::cell;
+        case btyp_struct: return ElementClass::structure;
+        case btyp_func_handle: return ElementClass::functionHandle;
+        default: return ElementClass::other;
+    }
+}
+
+// What validation needs to know of one input, with the value of a real,
+// full, one-element array of an accepted class.
+ArgumentView viewOf(const octave_value& value) {
+    ArgumentView view = {};
+    view.elementClass = elementClassOf(value.builtin_type());
     view.complex = value.iscomplex();
     view.sparse = value.issparse();
     view.elements = static_cast<std::uint64_t>(value.numel());
     const dim_vector dimensions = value.dims();
-    view.nonSingletonDimensions = 0;
+    view.rows = static_cast<std::uint64_t>(dimensions(0));
+    view.columns = static_cast<std::uint64_t>(dimensions(1));
     for (int d = 0; d < dimensions.ndims(); ++d) {
-        if (dimensions(d) != 1) ++view.nonSingletonDimensions;
+        if (dimensions(d) == 1) continue;
+        ++view.nonSingletonDimensions;
+        if (d >= 2) view.beyondSecond = true;
     }
-    view.real = nullptr;
-    if (view.elementClass == gateway::ElementClass::float64 && !view.complex && !view.sparse &&
-        view.elements <= gateway::maxLength) {
-        values = value.array_value();
-        view.real = values.data();
+    view.step = 1;
+    if (view.elements == 1 && gateway::acceptedClass(view.elementClass) && !view.sparse &&
+        !view.complex) {
+        view.value = value.double_value();
     }
     return view;
+}
+
+// The host arrays whose elements a call reads, kept alive for the call:
+// each accessor shares the value's storage (a range is expanded).
+struct Elements {
+    NDArray float64;
+    ComplexNDArray complex64;
+    FloatNDArray float32;
+    FloatComplexNDArray complex32;
+    int8NDArray int8;
+    uint8NDArray uint8;
+    int16NDArray int16;
+    uint16NDArray uint16;
+    int32NDArray int32;
+    uint32NDArray uint32;
+};
+
+template <typename Array>
+const void* keep(Array& holder, const Array& array) {
+    holder = array;
+    return holder.data();
+}
+
+// Octave stores complex arrays interleaved (real, imaginary, real, ...).
+// Its integer element types hold just the integer.
+void attachElements(const octave_value& value, Elements& kept, ArgumentView* view) {
+    const void* data = nullptr;
+    std::size_t elementBytes = 0;
+    switch (view->elementClass) {
+        case ElementClass::float64:
+            data = view->complex ? keep(kept.complex64, value.complex_array_value())
+                                 : keep(kept.float64, value.array_value());
+            elementBytes = sizeof(double);
+            break;
+        case ElementClass::float32:
+            data = view->complex ? keep(kept.complex32, value.float_complex_array_value())
+                                 : keep(kept.float32, value.float_array_value());
+            elementBytes = sizeof(float);
+            break;
+        case ElementClass::int8: data = keep(kept.int8, value.int8_array_value()); break;
+        case ElementClass::uint8: data = keep(kept.uint8, value.uint8_array_value()); break;
+        case ElementClass::int16: data = keep(kept.int16, value.int16_array_value()); break;
+        case ElementClass::uint16: data = keep(kept.uint16, value.uint16_array_value()); break;
+        case ElementClass::int32: data = keep(kept.int32, value.int32_array_value()); break;
+        case ElementClass::uint32: data = keep(kept.uint32, value.uint32_array_value()); break;
+        default: break;
+    }
+    view->real = data;
+    if (view->complex) {
+        view->step = 2;
+        // An empty array has no first imaginary part to point at.
+        view->imag = view->elements > 0 ? static_cast<const char*>(data) + elementBytes : nullptr;
+    }
+}
+
+static_assert(sizeof(octave_int8) == 1 && sizeof(octave_uint16) == 2 && sizeof(octave_int32) == 4,
+              "Octave's integers are stored as the plain integers the core reads");
+
+// The elements of a window or frequency vector as doubles: a double array's
+// own, or `converted` holding them converted.
+const double* doublesOf(const ArgumentView& view, ColumnVector& converted) {
+    if (view.elementClass == ElementClass::float64) return static_cast<const double*>(view.real);
+    converted.resize(static_cast<octave_idx_type>(view.elements));
+    gateway::convertToDouble(view, converted.fortran_vec());
+    return converted.data();
 }
 
 void raise(const Fault& fault) {
@@ -58,30 +148,43 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     if (countFault.identifier != nullptr) raise(countFault);
     spectrogrid::setAnalysisThreads();
 
-    NDArray values[gateway::inputCount];
     ArgumentView views[gateway::inputCount];
-    for (int slot = 0; slot < gateway::inputCount; ++slot) views[slot] = viewOf(args(slot), values[slot]);
+    for (int slot = 0; slot < gateway::inputCount; ++slot) views[slot] = viewOf(args(slot));
     const Fault inputFault = gateway::checkInputs(views);
     if (inputFault.identifier != nullptr) raise(inputFault);
+    Elements kept[gateway::inputCount];
+    for (int slot = 0; slot < gateway::inputCount; ++slot) {
+        attachElements(args(slot), kept[slot], &views[slot]);
+    }
 
-    const spectrogrid::AnalysisInputs inputs = gateway::analysisInputs(views);
+    ColumnVector convertedWindow, convertedFrequencies;
+    const double* window = doublesOf(views[gateway::inWindow], convertedWindow);
+    const double* frequencies = doublesOf(views[gateway::inFrequencies], convertedFrequencies);
+    const spectrogrid::AnalysisInputs inputs = gateway::analysisInputs(views, window, frequencies);
     const spectrogrid::FramePlan plan =
         spectrogrid::planFrames(inputs.signalLength, inputs.windowLength, inputs.overlap);
     const std::int32_t K = inputs.frequencyCount;
     const std::int32_t L = inputs.windowLength;
+    const std::int32_t P = inputs.channelCount;
 
-    // The coefficient matrix takes over storage the kernels fill: a
-    // ComplexMatrix of this size would first be set to zero, element by
-    // element on this thread, only to be overwritten.
-    const octave_idx_type cells = static_cast<octave_idx_type>(K) * plan.frameCount;
+    // The coefficient array, K-by-M for one channel and K-by-M-by-P for any
+    // other number, takes over storage the kernels fill: a ComplexNDArray of
+    // this size would first be set to zero, element by element on this
+    // thread, only to be overwritten.
+    const dim_vector shape =
+        P == 1 ? dim_vector(K, plan.frameCount) : dim_vector(K, plan.frameCount, P);
+    const octave_idx_type cells = static_cast<octave_idx_type>(K) * plan.frameCount * P;
     Complex* storage = std::allocator<Complex>().allocate(static_cast<std::size_t>(cells));
-    const ComplexNDArray coefficients(Array<Complex>(storage, dim_vector(K, plan.frameCount)));
+    const ComplexNDArray coefficients(Array<Complex>(storage, shape));
     ColumnVector times(plan.frameCount);
     ColumnVector angularSteps(L), cosTable(L), sinTable(L);
     ColumnVector workspace(spectrogrid::workspaceLength(L, K, plan.frameCount));
+    ColumnVector imaginaryPart(
+        spectrogrid::imaginaryPartLength(K, plan.frameCount, P, inputs.signalImag != nullptr));
     const spectrogrid::ScratchTables tables = {
         angularSteps.fortran_vec(), cosTable.fortran_vec(), sinTable.fortran_vec(),
-        workspace.numel() > 0 ? workspace.fortran_vec() : nullptr};
+        workspace.numel() > 0 ? workspace.fortran_vec() : nullptr,
+        imaginaryPart.numel() > 0 ? imaginaryPart.fortran_vec() : nullptr};
     // std::complex<double> is laid out as its real part, then its imaginary part.
     double* interleaved = reinterpret_cast<double*>(storage);
     const spectrogrid::CoefficientPlanes planes = {interleaved, interleaved + 1, 2};
@@ -90,9 +193,9 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     octave_value_list outputs;
     outputs(gateway::outCoefficients) = coefficients;
     if (nargout > gateway::outFrequencies) {
-        ColumnVector frequencies(K);
-        for (std::int32_t k = 0; k < K; ++k) frequencies(k) = inputs.frequencies[k];
-        outputs(gateway::outFrequencies) = frequencies;
+        ColumnVector copy(K);
+        for (std::int32_t k = 0; k < K; ++k) copy(k) = frequencies[k];
+        outputs(gateway::outFrequencies) = copy;
     }
     if (nargout > gateway::outTimes) outputs(gateway::outTimes) = times;
     return outputs;
@@ -135,7 +238,20 @@ module, and "test spectrogrid" or "pkg test spectrogrid" runs them.
 
 %!error id=spectrogrid:notEnoughInputs spectrogrid (1:4, [1 1], 0, 1)
 %!error id=spectrogrid:tooManyOutputs [a, b, c, d] = spectrogrid (1:4, [1 1], 0, 1, 2)
-%!error id=spectrogrid:signalNotRealDouble spectrogrid (single (1:4), [1 1], 0, 1, 2)
+%!test
+%! ## A complex exponential at -1 kHz shows at -1 kHz only; an int16 stereo
+%! ## pair gives each channel's coefficients as a page.
+%! fs = 8000;
+%! x = exp (-2i * pi * 1000 * (0:1023)' / fs);
+%! C = spectrogrid (x, ones (256, 1), 128, [-1000; 1000], fs);
+%! assert (abs (C(1, :)), 256 * ones (1, columns (C)), 1e-9);
+%! assert (abs (C(2, :)) < 1e-9);
+%! s = int16 ([1:600; 600:-1:1]');
+%! w = 0.5 - 0.5 * cos (2 * pi * (0:63)' / 64);
+%! P = spectrogrid (s, w, 32, [50; 400], fs);
+%! assert (P(:, :, 2), spectrogrid (double (s(:, 2)), w, 32, [50; 400], fs));
+%!error id=spectrogrid:signalNotRealDouble spectrogrid (int64 (1:4), [1 1], 0, 1, 2)
+%!error id=spectrogrid:windowNotRealDouble spectrogrid (1:4, [1i 1], 0, 1, 2)
 %!error id=spectrogrid:windowEmpty spectrogrid (1:4, [], 0, 1, 2)
 %!error id=spectrogrid:overlapOutOfRange spectrogrid (1:4, [1 1], 2, 1, 2)
 %!error id=spectrogrid:sampleRateNotPositive spectrogrid (1:4, [1 1], 0, 1, 0)

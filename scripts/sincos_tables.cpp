@@ -1,8 +1,8 @@
-// Writes core/sincos_tables.h: the constants of the sine-cosine routine,
+// Writes core/sincos/generated/sincos_tables.h: the constants of the sine-cosine routine,
 // computed with MPFR at 4000 bits and rounded once.
 //
 //   g++ -O2 scripts/sincos_tables.cpp -lmpfr -lgmp -o /tmp/sincos_tables
-//   /tmp/sincos_tables > core/sincos_tables.h
+//   /tmp/sincos_tables > core/sincos/generated/sincos_tables.h
 #include <mpfr.h>
 
 #include <cstdint>

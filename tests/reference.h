@@ -9,7 +9,7 @@
 #if defined(SPECTROGRID_REFERENCE_MPFR)
 #include <mpfr.h>
 #else
-#include "sincos.h"
+#include "sincos/sincos.h"
 #endif
 
 #include <cmath>

@@ -2,16 +2,13 @@
 // and, bit for bit, against the plain reference.
 #include <gtest/gtest.h>
 
-#if !defined(_WIN32)
-#include <sys/mman.h>
-#endif
-
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
 
 #include "core_runner.h"
+#include "core_test_support.h"
 #include "random_inputs.h"
 #include "reference.h"
 
@@ -158,34 +155,22 @@ TEST(Coefficients, RandomInputsMatchTheReferenceBitForBit) {
 
 #if !defined(_WIN32)
 TEST(Coefficients, ElementIndicesUse64Bits) {
-    // Row K-1 of a K x 40 result with K = 2^26 ends past element 2^31; only
-    // the touched pages of the reserved planes are ever backed by memory.
-    const std::int64_t K = std::int64_t{1} << 26;
-    const std::int32_t frames = 40;
-    const std::size_t bytes = static_cast<std::size_t>(K) * frames * sizeof(double);
-    void* real = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    void* imag = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    void* freqs = mmap(nullptr, static_cast<std::size_t>(K) * sizeof(double), PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (real == MAP_FAILED || imag == MAP_FAILED || freqs == MAP_FAILED) GTEST_SKIP() << "cannot reserve address space";
-    double* frequencies = static_cast<double*>(freqs);
-    frequencies[K - 1] = 0.0;
-
-    std::vector<double> signal(frames * 2, 1.0), window = {1.0, 2.0};
+    // Row K-1 of a K x 40 result with K = 2^26 ends past element 2^31.
+    HugePlanes huge(40);
+    if (!huge.reserved) GTEST_SKIP() << "cannot reserve address space";
+    const std::int64_t K = HugePlanes::K;
+    huge.frequencies[K - 1] = 0.0;
+    std::vector<double> signal(huge.frames * 2, 1.0), window = {1.0, 2.0};
     std::vector<double> steps(2), cosTable(2), sinTable(2);
     spectrogrid::AnalysisInputs in = {signal.data(), static_cast<std::int32_t>(signal.size()), window.data(), 2,
-                                      0.0, frequencies, static_cast<std::int32_t>(K), 1.0};
+                                      0.0, huge.frequencies, static_cast<std::int32_t>(K), 1.0};
     const spectrogrid::FramePlan plan = spectrogrid::planFrames(in.signalLength, 2, 0.0);
-    ASSERT_EQ(plan.frameCount, frames);
+    ASSERT_EQ(plan.frameCount, huge.frames);
     spectrogrid::ScratchTables tables = {steps.data(), cosTable.data(), sinTable.data(), nullptr};
-    spectrogrid::CoefficientPlanes planes = {static_cast<double*>(real), static_cast<double*>(imag)};
+    spectrogrid::CoefficientPlanes planes = {huge.real, huge.imag};
     spectrogrid::fillAngularSteps(steps.data(), 2, 1.0);
     spectrogrid::fillTwiddles(in, tables, static_cast<std::int32_t>(K - 1));
     spectrogrid::accumulateFrames(in, plan, tables, planes, static_cast<std::int32_t>(K - 1));
-    const double* re = static_cast<const double*>(real);
-    for (std::int64_t j = 0; j < frames; ++j) EXPECT_EQ(re[(K - 1) + j * K], 3.0) << j;
-    munmap(real, bytes);
-    munmap(imag, bytes);
-    munmap(freqs, static_cast<std::size_t>(K) * sizeof(double));
+    for (std::int64_t j = 0; j < huge.frames; ++j) EXPECT_EQ(huge.real[(K - 1) + j * K], 3.0) << j;
 }
 #endif

@@ -6,10 +6,6 @@
 // from 1 to 4.
 #include <gtest/gtest.h>
 
-#if !defined(_WIN32)
-#include <sys/mman.h>
-#endif
-
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -18,11 +14,8 @@
 #include <string>
 #include <vector>
 
-#if defined(SPECTROGRID_OPENMP)
-#include <omp.h>
-#endif
-
-#include "kernels.h"
+#include "accumulate/kernels.h"
+#include "core_test_support.h"
 #include "random_inputs.h"
 #include "reference.h"
 
@@ -32,14 +25,6 @@ using spectrogrid::KernelSet;
 namespace {
 
 const double unwritten = -123456.75;
-
-#if defined(SPECTROGRID_OPENMP)
-constexpr int mostThreads = 4;
-void useThreads(int threads) { omp_set_num_threads(threads); }
-#else
-constexpr int mostThreads = 1;
-void useThreads(int) {}
-#endif
 
 // 1, 2, 3, W-1, W, W+1, 3W, 8W+2 for each factor W, without repeats.
 std::vector<int> straddling(std::initializer_list<int> factors) {
@@ -179,7 +164,7 @@ protected:
         const std::int32_t K = static_cast<std::int32_t>(c.frequencies.size());
         const spectrogrid::FramePlan f = spectrogrid::planFrames(static_cast<std::int32_t>(c.signal.size()), L, c.overlap);
         AccumulationPlan plan = spectrogrid::planAccumulation(kernels(), L > 0 ? L : 1, K > 0 ? K : 1,
-                                                              f.frameCount > 0 ? f.frameCount : 1, f.hop, 2);
+                                                              f.frameCount > 0 ? f.frameCount : 1, f.hop, 1, 2);
         if (split == Split::frequencyLanes) plan.frameLaneBegin = K;
         if (split == Split::frameLanes) plan.frameLaneBegin = 0;
         if (split == Split::half) plan.frameLaneBegin = K / 2;
@@ -352,7 +337,7 @@ TEST_P(Kernel, AUnitWritesOnlyItsOwnRectangle) {
         Call call(c, plan.threadWorkspace, split == Split::frameLanes);
         spectrogrid::fillAngularSteps(call.tables.angularSteps, call.inputs.windowLength, c.sampleRate);
         spectrogrid::KernelTask task = {&call.inputs, call.framePlan.hop, frames, call.tables.angularSteps,
-                                        call.planes.view, plan};
+                                        call.planes.view, plan, 1, {}};
         const spectrogrid::UnitKernel run = split == Split::frameLanes ? kernels().accumulateFrameLaneUnit
                                                                        : kernels().accumulateFrequencyLaneUnit;
         run(task, unit, call.tables.workspace);
@@ -372,48 +357,35 @@ TEST_P(Kernel, AUnitWritesOnlyItsOwnRectangle) {
 
 #if !defined(_WIN32)
 TEST_P(Kernel, ElementIndicesUse64Bits) {
-    // The last rows of a K x 40 result with K = 2^26 lie past element 2^31;
-    // only the pages the unit touches are ever backed by memory.
-    const std::int64_t K = std::int64_t{1} << 26;
-    const std::int32_t frames = 40;
-    const std::size_t bytes = static_cast<std::size_t>(K) * frames * sizeof(double);
-    const int flags = MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE;
-    void* real = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
-    void* imag = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
-    const std::size_t frequencyBytes = static_cast<std::size_t>(K) * sizeof(double);
-    void* frequencyPages = mmap(nullptr, frequencyBytes, PROT_READ | PROT_WRITE, flags, -1, 0);
-    if (real == MAP_FAILED || imag == MAP_FAILED || frequencyPages == MAP_FAILED) {
-        GTEST_SKIP() << "cannot reserve address space";
-    }
-    double* frequencies = static_cast<double*>(frequencyPages);
-    for (std::int64_t k = K - 19; k < K; ++k) frequencies[k] = 0.125 * static_cast<double>(k % 5);
+    // The last rows of a K x 40 result with K = 2^26 lie past element 2^31.
+    HugePlanes huge(40);
+    if (!huge.reserved) GTEST_SKIP() << "cannot reserve address space";
+    const std::int64_t K = HugePlanes::K;
+    const std::int32_t frames = huge.frames;
+    for (std::int64_t k = K - 19; k < K; ++k) huge.frequencies[k] = 0.125 * static_cast<double>(k % 5);
     std::vector<double> signal(frames * 2, 1.0), window = {1.0, 2.0}, steps = {0.0, 1.5};
     const spectrogrid::AnalysisInputs in = {signal.data(), frames * 2, window.data(), 2, 0.0,
-                                            frequencies, static_cast<std::int32_t>(K), 1.0};
+                                            huge.frequencies, static_cast<std::int32_t>(K), 1.0};
     for (Split split : splits()) {
         if (split == Split::half) continue;
         RandomCase shape = {signal, window, {1.0}, 0.0, 1.0};
         const spectrogrid::UnitRange unit = {in.frequencyCount - 19, in.frequencyCount, frames - 7, frames};
         const AccumulationPlan plan = planCovering(planFor(shape, split), unit);
         std::vector<double> workspace(static_cast<std::size_t>(plan.threadWorkspace));
-        const spectrogrid::KernelTask task = {&in, 2, frames, steps.data(),
-                                              {static_cast<double*>(real), static_cast<double*>(imag)}, plan};
+        const spectrogrid::KernelTask task = {&in, 2, frames, steps.data(), {huge.real, huge.imag}, plan, 1, {}};
         (split == Split::frameLanes ? kernels().accumulateFrameLaneUnit
                                     : kernels().accumulateFrequencyLaneUnit)(task, unit, workspace.data());
         // Every frame holds 1, 1; the window is 1, 2.
         for (std::int64_t k = K - 19; k < K; ++k) {
-            const double theta = reference::roundedProduct(1.5, frequencies[k]);
+            const double theta = reference::roundedProduct(1.5, huge.frequencies[k]);
             const double re = (0.0 + std::cos(0.0)) + reference::roundedProduct(2.0, std::cos(theta));
             const double im = (0.0 - std::sin(0.0)) - reference::roundedProduct(2.0, std::sin(theta));
             for (std::int64_t j = frames - 7; j < frames; ++j) {
-                EXPECT_EQ(task.planes.real[k + j * K], re) << k << ", " << j;
-                EXPECT_EQ(task.planes.imag[k + j * K], im) << k << ", " << j;
+                EXPECT_EQ(huge.real[k + j * K], re) << k << ", " << j;
+                EXPECT_EQ(huge.imag[k + j * K], im) << k << ", " << j;
             }
         }
     }
-    munmap(frequencyPages, frequencyBytes);
-    munmap(real, bytes);
-    munmap(imag, bytes);
 }
 #endif
 
@@ -426,7 +398,7 @@ TEST(Planner, UnitsCoverEveryCoefficientOnce) {
             const int L = std::uniform_int_distribution<int>(1, 3000)(rng);
             const int threads = std::uniform_int_distribution<int>(1, 4)(rng);
             const int hop = std::uniform_int_distribution<int>(1, 2 * L)(rng);
-            AccumulationPlan plan = spectrogrid::planAccumulation(*kernels, L, K, frames, hop, threads);
+            AccumulationPlan plan = spectrogrid::planAccumulation(*kernels, L, K, frames, hop, 1, threads);
             ASSERT_LE(plan.threadWorkspace, spectrogrid::largestThreadWorkspace(*kernels, L, K));
             if (trial % 2 == 1) {
                 plan.frameLaneBegin = std::uniform_int_distribution<int>(0, K)(rng);
@@ -451,10 +423,10 @@ TEST(Planner, UnitsCoverEveryCoefficientOnce) {
 
 TEST(Planner, FewFrequenciesGoToFrameLanesAndTheThreadsGetUnits) {
     const KernelSet& avx2 = spectrogrid::avx2::kernels;
-    const AccumulationPlan one = spectrogrid::planAccumulation(avx2, 256, 1, 15000, 128, 2);
+    const AccumulationPlan one = spectrogrid::planAccumulation(avx2, 256, 1, 15000, 128, 1, 2);
     EXPECT_EQ(one.frameLaneBegin, 0);
     EXPECT_GE(spectrogrid::unitCount(one, 1, 15000), 4);
-    const AccumulationPlan many = spectrogrid::planAccumulation(avx2, 2048, 512, 900, 512, 2);
+    const AccumulationPlan many = spectrogrid::planAccumulation(avx2, 2048, 512, 900, 512, 1, 2);
     EXPECT_EQ(many.frameLaneBegin, 512);
     EXPECT_GE(spectrogrid::unitCount(many, 512, 900), 4);
 }

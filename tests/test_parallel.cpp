@@ -6,7 +6,7 @@
 #include <random>
 
 #include "core_runner.h"
-#include "parallel_region.h"
+#include "driver/threads.h"
 #include "random_inputs.h"
 #include "reference.h"
 

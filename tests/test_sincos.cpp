@@ -13,14 +13,14 @@
 #include <random>
 #include <vector>
 
+#include "accumulate/kernels.h"
 #include "reference.h"
-#include "sincos.h"
-#include "sincos_internal.h"
-#include "sincos_tables.h"
+#include "sincos/sincos.h"
+#include "sincos/internal.h"
+#include "sincos/generated/sincos_tables.h"
 
 namespace {
 
-using spectrogrid::InstructionSet;
 
 // The sanitizer build runs the same checks on a twentieth of the arguments.
 #ifdef NDEBUG
@@ -394,13 +394,15 @@ std::vector<double> mixedArguments(std::size_t count) {
     return values;
 }
 
-std::vector<InstructionSet> supportedSets() {
-    std::vector<InstructionSet> sets;
-    for (InstructionSet set : {InstructionSet::scalar, InstructionSet::avx2, InstructionSet::avx512}) {
-        if (spectrogrid::instructionSetSupported(set)) {
+// The batch routine of every instruction set this processor runs.
+std::vector<const spectrogrid::KernelSet*> supportedSets() {
+    std::vector<const spectrogrid::KernelSet*> sets;
+    for (int s = 0; s < spectrogrid::kernelSetCount; ++s) {
+        const spectrogrid::KernelSet* set = spectrogrid::kernelSets[s];
+        if (spectrogrid::instructionSetSupported(set->set)) {
             sets.push_back(set);
         } else {
-            std::printf("[ sincos   ] %s not supported here: not tested\n", spectrogrid::instructionSetName(set));
+            std::printf("[ sincos   ] %s not supported here: not tested\n", set->name);
         }
     }
     return sets;
@@ -413,42 +415,42 @@ TEST(SinCosBatch, EveryInstructionSetGivesTheScalarBits) {
     const std::size_t n = theta.size();
     std::vector<double> sine(n), cosine(n);
     for (std::size_t i = 0; i < n; ++i) spectrogrid::sinCos(theta[i], &sine[i], &cosine[i]);
-    for (InstructionSet set : supportedSets()) {
+    for (const spectrogrid::KernelSet* set : supportedSets()) {
         std::vector<double> s(n, 7.0), c(n, 7.0);
-        spectrogrid::fillSinCos(set, theta.data(), s.data(), c.data(), static_cast<std::int64_t>(n));
-        EXPECT_EQ(std::memcmp(s.data(), sine.data(), n * sizeof(double)), 0) << spectrogrid::instructionSetName(set);
-        EXPECT_EQ(std::memcmp(c.data(), cosine.data(), n * sizeof(double)), 0) << spectrogrid::instructionSetName(set);
+        set->fillSinCos(theta.data(), s.data(), c.data(), static_cast<std::int64_t>(n));
+        EXPECT_EQ(std::memcmp(s.data(), sine.data(), n * sizeof(double)), 0) << set->name;
+        EXPECT_EQ(std::memcmp(c.data(), cosine.data(), n * sizeof(double)), 0) << set->name;
     }
 }
 
 TEST(SinCosBatch, LengthsAroundTheVectorWidthsMisalignedAndInPlace) {
     const std::vector<double> theta = mixedArguments(80);
-    for (InstructionSet set : supportedSets()) {
+    for (const spectrogrid::KernelSet* set : supportedSets()) {
         for (std::int64_t n : {0, 1, 3, 4, 5, 7, 8, 9, 15, 16, 17, 33, 63}) {
             // One double past an aligned start; the slots after n stay untouched.
             std::vector<double> in(n + 2), s(n + 2, 7.0), c(n + 2, 7.0);
             std::copy(theta.begin(), theta.begin() + n, in.begin() + 1);
-            spectrogrid::fillSinCos(set, in.data() + 1, s.data() + 1, c.data() + 1, n);
+            set->fillSinCos(in.data() + 1, s.data() + 1, c.data() + 1, n);
             for (std::int64_t i = 0; i < n; ++i) {
                 double es, ec;
                 spectrogrid::sinCos(theta[i], &es, &ec);
                 EXPECT_TRUE(sameBits(s[i + 1], es) && sameBits(c[i + 1], ec))
-                    << spectrogrid::instructionSetName(set) << " n=" << n << " i=" << i;
+                    << set->name << " n=" << n << " i=" << i;
             }
             EXPECT_EQ(s[0], 7.0);
             EXPECT_EQ(s[n + 1], 7.0);
             EXPECT_EQ(c[n + 1], 7.0);
             // The sines, then the cosines, written over the arguments.
             std::vector<double> inPlace(theta.begin(), theta.begin() + n), other(n);
-            spectrogrid::fillSinCos(set, inPlace.data(), inPlace.data(), other.data(), n);
+            set->fillSinCos(inPlace.data(), inPlace.data(), other.data(), n);
             for (std::int64_t i = 0; i < n; ++i)
                 EXPECT_TRUE(sameBits(inPlace[i], s[i + 1]) && sameBits(other[i], c[i + 1]))
-                    << spectrogrid::instructionSetName(set) << " sines in place, n=" << n << " i=" << i;
+                    << set->name << " sines in place, n=" << n << " i=" << i;
             inPlace.assign(theta.begin(), theta.begin() + n);
-            spectrogrid::fillSinCos(set, inPlace.data(), other.data(), inPlace.data(), n);
+            set->fillSinCos(inPlace.data(), other.data(), inPlace.data(), n);
             for (std::int64_t i = 0; i < n; ++i)
                 EXPECT_TRUE(sameBits(other[i], s[i + 1]) && sameBits(inPlace[i], c[i + 1]))
-                    << spectrogrid::instructionSetName(set) << " cosines in place, n=" << n << " i=" << i;
+                    << set->name << " cosines in place, n=" << n << " i=" << i;
         }
     }
 }

@@ -39,14 +39,18 @@ function(package_path path out)
 endfunction()
 
 # The core: one list of sources for both forms (the Makefile picks the
-# serial or the parallel form by what the compiler supports); the
-# definitions that make the parallel form are those it has beyond the
-# serial one.
+# serial or the parallel form by what the compiler supports), those the two
+# forms share and those each compiles for itself; the definitions that make
+# the parallel form are those it has beyond the serial one.
+get_target_property(shared_sources spectrogrid_core_shared SOURCES)
 get_target_property(core_sources ${package_core} SOURCES)
 get_target_property(serial_sources spectrogrid_core_serial SOURCES)
+list(FILTER core_sources EXCLUDE REGEX "^\\$<")
+list(FILTER serial_sources EXCLUDE REGEX "^\\$<")
 if(NOT core_sources STREQUAL serial_sources)
   message(FATAL_ERROR "Octave package: the serial and parallel cores have different sources")
 endif()
+list(PREPEND core_sources ${shared_sources})
 get_target_property(core_dir ${package_core} SOURCE_DIR)
 get_target_property(parallel_definitions ${package_core} COMPILE_DEFINITIONS)
 get_target_property(serial_definitions spectrogrid_core_serial COMPILE_DEFINITIONS)

@@ -1,22 +1,25 @@
 // Fuzz target of the gateway (libFuzzer). Each input of the fuzzer is
 // decoded into one call of mexFunction through the stand-in host: 0 to 7
-// input arrays of every class and form the host has, in empty, scalar,
-// vector, matrix, N-d and too-long shapes, holding extreme values, and 0 to 4
-// outputs. Every call must either raise exactly the error the documented
-// checks give, having created nothing, or return outputs of the documented
-// shapes; the host must have reclaimed every array and seen no read of data
-// the module may not read. One successful call in eight, chosen by the
-// input, is also compared with the reference model bit for bit; its
-// twiddles come from the core's own sine-cosine routine here (the
-// sine-cosine tests hold it to MPFR), which keeps the comparison cheap. A
-// failed check prints the call and aborts, which the fuzzer reports as a
-// crash.
+// input arrays of every class and form the host has (real and complex, of
+// every numeric class), in empty, scalar, vector, matrix, N-d and too-long
+// shapes, holding extreme values of their class, and 0 to 4 outputs. Every
+// call must either raise exactly the error the documented checks give,
+// having created nothing, or return outputs of the documented shapes; the
+// host must have reclaimed every array and seen no read of data the module
+// may not read. One successful call in eight, chosen by the input, is also
+// compared with the reference model bit for bit (each channel of the
+// values converted to double, a complex signal's parts combined as
+// A + iB); its twiddles come from the core's own sine-cosine routine here
+// (the sine-cosine tests hold it to MPFR), which keeps the comparison
+// cheap. A failed check prints the call and aborts, which the fuzzer
+// reports as a crash.
 //
 // The decoding reads one byte at a time and reads zeros past the end, so
 // every input decodes. Layout:
 //   byte 0             nrhs = b % 8, nlhs = (b / 8) % 5
 //   per input          kind byte, shape byte, shape parameter bytes, then
-//                      one value per element of each double plane
+//                      one value per element of each plane of a numeric
+//                      class the gateway reads (see decodeValueOf)
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -61,10 +64,26 @@ constexpr InputKind inputKinds[] = {
     {"logical", ArrayClass::Logical, false, false},
     {"char", ArrayClass::Char, false, false},
     {"cell", ArrayClass::Cell, false, false},
+    {"complex single", ArrayClass::Single, true, false},
+    {"int8", ArrayClass::Int8, false, false},
+    {"uint8", ArrayClass::Uint8, false, false},
+    {"int16", ArrayClass::Int16, false, false},
+    {"uint16", ArrayClass::Uint16, false, false},
+    {"uint32", ArrayClass::Uint32, false, false},
+    {"complex int8", ArrayClass::Int8, true, false},
+    {"complex uint16", ArrayClass::Uint16, true, false},
+    {"complex int32", ArrayClass::Int32, true, false},
+    {"complex uint32", ArrayClass::Uint32, true, false},
+    {"int64", ArrayClass::Int64, false, false},
+    {"uint64", ArrayClass::Uint64, false, false},
+    {"complex int64", ArrayClass::Int64, true, false},
+    {"struct", ArrayClass::Struct, false, false},
+    {"function handle", ArrayClass::FunctionHandle, false, false},
+    {"sparse complex double", ArrayClass::Double, true, true},
 };
 constexpr int kindCount = static_cast<int>(sizeof inputKinds / sizeof inputKinds[0]);
 
-// Five in eight inputs are real doubles, the only kind the analysis takes.
+// Five in eight inputs are real doubles, the kind most calls use.
 const InputKind& decodeKind(Bytes* bytes) {
     const int b = nextByte(bytes);
     return b < 160 ? inputKinds[0] : inputKinds[1 + (b - 160) % (kindCount - 1)];
@@ -74,19 +93,34 @@ bool isRealDouble(const InputKind& kind) {
     return kind.arrayClass == ArrayClass::Double && !kind.complex && !kind.sparse;
 }
 
+// The classes the gateway reads; every value of theirs is a double.
+bool isAccepted(ArrayClass arrayClass) {
+    switch (arrayClass) {
+        case ArrayClass::Double: case ArrayClass::Single: case ArrayClass::Int8: case ArrayClass::Uint8:
+        case ArrayClass::Int16: case ArrayClass::Uint16: case ArrayClass::Int32: case ArrayClass::Uint32:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // Longest vector decoded: keeps a call to microseconds.
 constexpr std::size_t maxVectorLength = 32;
 
-// Real double arrays longer than 2^31 - 1 elements, for which the host keeps
-// no data: any read of them is a fault.
+// Real double arrays that every input rejects unread, for which the host
+// keeps no data: any read of them is a fault. Each has more than 2^31 - 1
+// elements, and as a signal more than 2^31 - 1 samples or channels, or
+// more than two dimensions.
 Dimensions tooLongShape(std::uint8_t b) {
     const std::size_t k = b / 8;
-    switch (b % 6) {
+    const std::size_t beyond = (std::size_t{1} << 31) + k;
+    switch (b % 7) {
         case 0: return {std::size_t{1} << 31, 1};
-        case 1: return {1, (std::size_t{1} << 31) + k};
-        case 2: return {65536, 32768 + k};
+        case 1: return {1, beyond};
+        case 2: return {beyond, 2};
         case 3: return {1, 1, std::size_t{1} << 31};
-        case 4: return {46341, 46341};
+        case 4: return {3, beyond};
+        case 5: return {2, 2, (std::size_t{1} << 30) + k};
         default: return {1, (std::size_t{1} << 32) + 1 + k};
     }
 }
@@ -142,9 +176,9 @@ const double specialValues[] = {
 };
 constexpr int specialCount = static_cast<int>(sizeof specialValues / sizeof specialValues[0]);
 
-// One byte picks a special value, a small integer (-64 to 127 less the
-// specials), a multiple of 1/8 (-3.5 to 3.375), or the bits of the next
-// eight bytes.
+// A double: one byte picks a special value, a small integer (-64 to 127
+// less the specials), a multiple of 1/8 (-3.5 to 3.375), or the bits of the
+// next eight bytes.
 double decodeValue(Bytes* bytes) {
     const int b = nextByte(bytes);
     if (b < specialCount) return specialValues[b];
@@ -155,13 +189,53 @@ double decodeValue(Bytes* bytes) {
     return fromBits(bits);
 }
 
+const float floatSpecials[] = {
+    0.0f, -0.0f, 1.0f, -1.0f, 0.5f,
+    std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+    -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::denorm_min(),
+    std::numeric_limits<float>::min(), std::numeric_limits<float>::max(),
+    -std::numeric_limits<float>::max(), 16777217.0f, 2147483648.0f, 44100.0f,
+};
+constexpr int floatSpecialCount = static_cast<int>(sizeof floatSpecials / sizeof floatSpecials[0]);
+
+template <typename T>
+double rawValue(Bytes* bytes) {
+    std::uint8_t raw[sizeof(T)];
+    for (std::uint8_t& b : raw) b = nextByte(bytes);
+    T value;
+    std::memcpy(&value, raw, sizeof value);
+    return static_cast<double>(value);
+}
+
+// A value of the class, as the double it converts to. Single: one byte
+// picks a special value, a multiple of 1/8 (-16 to 14.875), or the bits of
+// the next four bytes. Integers: the bits of the next bytes, all values.
+double decodeValueOf(Bytes* bytes, ArrayClass arrayClass) {
+    switch (arrayClass) {
+        case ArrayClass::Double: return decodeValue(bytes);
+        case ArrayClass::Single: {
+            const int b = nextByte(bytes);
+            if (b < floatSpecialCount) return floatSpecials[b];
+            if (b < 248) return static_cast<double>(b - 128) / 8.0;
+            return rawValue<float>(bytes);
+        }
+        case ArrayClass::Int8: return rawValue<std::int8_t>(bytes);
+        case ArrayClass::Uint8: return rawValue<std::uint8_t>(bytes);
+        case ArrayClass::Int16: return rawValue<std::int16_t>(bytes);
+        case ArrayClass::Uint16: return rawValue<std::uint16_t>(bytes);
+        case ArrayClass::Int32: return rawValue<std::int32_t>(bytes);
+        case ArrayClass::Uint32: return rawValue<std::uint32_t>(bytes);
+        default: return 0.0;
+    }
+}
+
 // ---- one decoded input and the array made from it ------------------------
 
 struct DecodedInput {
     const InputKind* kind;
     Dimensions dims;
     bool backed;
-    std::vector<double> real, imag;  // double data in storage order
+    std::vector<double> real, imag;  // the values as doubles, in storage order
 };
 
 std::size_t elementCount(const Dimensions& dims) {
@@ -174,12 +248,13 @@ DecodedInput decodeInput(Bytes* bytes) {
     DecodedInput input;
     input.kind = &decodeKind(bytes);
     input.dims = decodeShape(bytes, *input.kind, &input.backed);
-    if (input.backed && input.kind->arrayClass == ArrayClass::Double) {
+    const ArrayClass arrayClass = input.kind->arrayClass;
+    if (input.backed && isAccepted(arrayClass)) {
         input.real.resize(elementCount(input.dims));
-        for (double& v : input.real) v = decodeValue(bytes);
+        for (double& v : input.real) v = decodeValueOf(bytes, arrayClass);
         if (input.kind->complex) {
             input.imag.resize(input.real.size());
-            for (double& v : input.imag) v = decodeValue(bytes);
+            for (double& v : input.imag) v = decodeValueOf(bytes, arrayClass);
         }
     }
     return input;
@@ -188,13 +263,17 @@ DecodedInput decodeInput(Bytes* bytes) {
 mxArray* makeArray(ArrayPool& pool, const DecodedInput& input) {
     const InputKind& kind = *input.kind;
     if (!input.backed) return pool.unbacked(input.dims);
-    if (kind.arrayClass != ArrayClass::Double) return pool.ofClass(kind.arrayClass, input.dims);
-    mxArray* array = kind.complex  ? pool.complexDoubles(input.dims)
-                     : kind.sparse ? pool.sparseDoubles(input.dims)
-                                   : pool.doubles(input.dims, {});
-    if (!input.real.empty()) std::memcpy(standin::realData(array), input.real.data(), input.real.size() * sizeof(double));
-    if (!input.imag.empty()) std::memcpy(standin::imagData(array), input.imag.data(), input.imag.size() * sizeof(double));
-    return array;
+    // The gateway reads no element of a sparse array: its values are dropped.
+    if (kind.sparse) return pool.sparseDoubles(input.dims, kind.complex);
+    if (!isAccepted(kind.arrayClass)) return pool.ofClass(kind.arrayClass, input.dims);
+    if (kind.arrayClass == ArrayClass::Double) {
+        // The bits as decoded: signalling NaNs and NaN payloads included.
+        mxArray* array = kind.complex ? pool.complexDoubles(input.dims) : pool.doubles(input.dims, {});
+        if (!input.real.empty()) std::memcpy(standin::realData(array), input.real.data(), input.real.size() * sizeof(double));
+        if (!input.imag.empty()) std::memcpy(standin::imagData(array), input.imag.data(), input.imag.size() * sizeof(double));
+        return array;
+    }
+    return pool.numeric(kind.arrayClass, input.dims, input.real, input.imag, kind.complex);
 }
 
 // ---- what the call must give ---------------------------------------------
@@ -204,18 +283,47 @@ struct Verdict {
     const char* argumentName;
 };
 
+// The signal's samples per channel and channels: a vector, or [], is one
+// channel, a matrix is channels (its columns); nd marks more dimensions.
+struct SignalShape {
+    std::size_t samples, channels;
+    bool nd;
+};
+
+SignalShape signalShapeOf(const Dimensions& dims) {
+    int nonSingleton = 0;
+    bool beyondSecond = false;
+    for (std::size_t d = 0; d < dims.size(); ++d) {
+        if (dims[d] == 1) continue;
+        ++nonSingleton;
+        beyondSecond = beyondSecond || d >= 2;
+    }
+    if (nonSingleton <= 1 || (dims[0] == 0 && dims[1] == 0 && !beyondSecond)) {
+        return {elementCount(dims), 1, false};
+    }
+    return {dims[0], dims[1], beyondSecond};
+}
+
 // The checks of the error table in the README, in argument order.
 Verdict expectedVerdict(const std::vector<DecodedInput>& inputs, int nlhs) {
     if (inputs.size() < 5) return {"spectrogrid:notEnoughInputs", nullptr};
     if (nlhs > 3) return {"spectrogrid:tooManyOutputs", nullptr};
     static const char* const names[] = {"signal", "window", "overlap", "frequencies", "sampleRate"};
+    constexpr std::size_t maxCount = 2147483647u;
     for (int slot = 0; slot < 5; ++slot) {
         const DecodedInput& input = inputs[slot];
         const auto reject = [&](const char* reason) {
             return Verdict{std::string("spectrogrid:") + names[slot] + reason, names[slot]};
         };
         const std::size_t n = elementCount(input.dims);
-        if (!isRealDouble(*input.kind)) return reject("NotRealDouble");
+        if (!isAccepted(input.kind->arrayClass) || input.kind->sparse) return reject("NotRealDouble");
+        if (input.kind->complex && slot != 0) return reject("NotRealDouble");
+        if (slot == 0) {
+            const SignalShape shape = signalShapeOf(input.dims);
+            if (shape.nd) return reject("NotVector");
+            if (shape.samples > maxCount || shape.channels > maxCount) return reject("TooLong");
+            continue;
+        }
         if (slot == 2 || slot == 4) {
             if (n != 1) return reject("NotScalar");
             const double value = input.real[0];
@@ -227,12 +335,18 @@ Verdict expectedVerdict(const std::vector<DecodedInput>& inputs, int nlhs) {
             }
             continue;
         }
-        if (n > 2147483647u) return reject("TooLong");
+        if (n > maxCount) return reject("TooLong");
         int nonSingleton = 0;
         for (std::size_t d : input.dims) nonSingleton += d != 1;
         if (n > 0 && nonSingleton > 1) return reject("NotVector");
         if (slot == 1 && n == 0) return reject("Empty");
     }
+    // K x M x P coefficients of 16 bytes each must be addressable.
+    const SignalShape shape = signalShapeOf(inputs[0].dims);
+    const reference::Plan plan = reference::plan(static_cast<std::int64_t>(shape.samples),
+                                                 static_cast<std::int64_t>(inputs[1].real.size()), inputs[2].real[0]);
+    const long double coefficients = static_cast<long double>(inputs[3].real.size()) * plan.frameCount * shape.channels;
+    if (coefficients > static_cast<long double>(SIZE_MAX / 16)) return {"spectrogrid:resultTooLarge", nullptr};
     return {"", nullptr};
 }
 
@@ -269,8 +383,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const Verdict verdict = expectedVerdict(inputs, nlhs);
     if (verdict.identifier.empty()) {
+        const SignalShape shape = signalShapeOf(inputs[0].dims);
         Case c;
         c.signal = inputs[0].real;
+        c.channels = shape.channels;
+        c.rows = shape.samples;
+        c.complex = inputs[0].kind->complex;
+        c.signalImag = inputs[0].imag;
         c.window = inputs[1].real;
         c.overlap = inputs[2].real[0];
         c.frequencies = inputs[3].real;

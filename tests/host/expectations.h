@@ -43,20 +43,69 @@ inline bool anyUnwritten(const std::vector<double>& values) {
 
 using Dimensions = std::vector<std::size_t>;
 
-// The analysis inputs, each vector in storage order.
+// The analysis inputs as doubles, each vector in storage order. The signal
+// holds `channels` channels one after the other, and a complex signal its
+// imaginary parts in signalImag, laid out alike; a signal of no channels
+// (N-by-0) has `rows` samples per channel.
 struct Case {
     std::vector<double> signal, window, frequencies;
     double overlap = 0;
     double sampleRate = 1;
+    std::size_t channels = 1;
+    bool complex = false;
+    std::vector<double> signalImag;
+    std::size_t rows = 0;
 };
+
+inline std::size_t samplesPerChannel(const Case& c) {
+    return c.channels > 0 ? c.signal.size() / c.channels : c.rows;
+}
+
+// The reference model's results for every channel of the case: the
+// coefficients K x M x P in storage order, a complex signal's as A + iB (A
+// and B those of its real and imaginary parts, combined last).
+inline reference::Result referenceOf(const Case& c) {
+    const std::size_t N = samplesPerChannel(c);
+    if (c.channels == 0) {  // the frames and times of N samples, no coefficients
+        reference::Result none =
+            reference::analyse(std::vector<double>(N, 0.0), c.window, c.overlap, c.frequencies, c.sampleRate);
+        none.real.clear();
+        none.imag.clear();
+        return none;
+    }
+    reference::Result all;
+    for (std::size_t p = 0; p < c.channels; ++p) {
+        const auto part = [&](const std::vector<double>& values) {
+            return std::vector<double>(values.begin() + p * N, values.begin() + (p + 1) * N);
+        };
+        reference::Result a = reference::analyse(part(c.signal), c.window, c.overlap, c.frequencies, c.sampleRate);
+        if (c.complex) {
+            const reference::Result b =
+                reference::analyse(part(c.signalImag), c.window, c.overlap, c.frequencies, c.sampleRate);
+            for (std::size_t e = 0; e < a.real.size(); ++e) {
+                const double re = a.real[e] - b.imag[e];
+                a.imag[e] = a.imag[e] + b.real[e];
+                a.real[e] = re;
+            }
+        }
+        if (p == 0) {
+            all = a;
+        } else {
+            all.real.insert(all.real.end(), a.real.begin(), a.real.end());
+            all.imag.insert(all.imag.end(), a.imag.begin(), a.imag.end());
+        }
+    }
+    return all;
+}
 
 // How much of the outputs to compare: their shapes and the frequency copy
 // only, or also every value against the reference model.
 enum class Compare { shapes, values };
 
 // No error, nothing left behind, every requested output in the documented
-// shape with every element written, and (with Compare::values) equal to the
-// reference model bit for bit.
+// shape (K-by-M, or K-by-M-by-P for P > 1 channels) with every element
+// written, and (with Compare::values) equal to the reference model bit for
+// bit.
 inline void expectAnalysis(const CallResult& r, const Case& c, int nlhs,
                            Compare compare = Compare::values) {
     CHECK(!r.raised);
@@ -70,9 +119,9 @@ inline void expectAnalysis(const CallResult& r, const Case& c, int nlhs,
     const std::size_t K = c.frequencies.size();
     reference::Result ref;
     if (compare == Compare::values) {
-        ref = reference::analyse(c.signal, c.window, c.overlap, c.frequencies, c.sampleRate);
+        ref = referenceOf(c);
     } else {
-        ref.plan = reference::plan(static_cast<std::int64_t>(c.signal.size()),
+        ref.plan = reference::plan(static_cast<std::int64_t>(samplesPerChannel(c)),
                                    static_cast<std::int64_t>(c.window.size()), c.overlap);
     }
     const std::size_t frames = static_cast<std::size_t>(ref.plan.frameCount);
@@ -80,7 +129,8 @@ inline void expectAnalysis(const CallResult& r, const Case& c, int nlhs,
     const Output& coefficients = r.outputs[0];
     CHECK(coefficients.assigned);
     CHECK(coefficients.complex);
-    CHECK((coefficients.dimensions == Dimensions{K, frames}));
+    const Dimensions shape = c.channels == 1 ? Dimensions{K, frames} : Dimensions{K, frames, c.channels};
+    CHECK(coefficients.dimensions == shape);
     CHECK(!anyUnwritten(coefficients.real) && !anyUnwritten(coefficients.imag));
     if (compare == Compare::values) {
         CHECK(sameValues(ref.real, coefficients.real));

@@ -173,14 +173,25 @@ mxArray* ArrayPool::complexDoubles(const std::vector<std::size_t>& dimensions) {
                                      dimensions.data(), true, false));
 }
 
-mxArray* ArrayPool::sparseDoubles(const std::vector<std::size_t>& dimensions) {
+mxArray* ArrayPool::sparseDoubles(const std::vector<std::size_t>& dimensions, bool complex) {
     return keep(standin::createArray(standin::ArrayClass::Double, dimensions.size(),
-                                     dimensions.data(), false, true));
+                                     dimensions.data(), complex, true));
 }
 
 mxArray* ArrayPool::ofClass(standin::ArrayClass arrayClass,
                             const std::vector<std::size_t>& dimensions) {
     return keep(standin::createArray(arrayClass, dimensions.size(), dimensions.data(), false, false));
+}
+
+mxArray* ArrayPool::numeric(standin::ArrayClass arrayClass,
+                            const std::vector<std::size_t>& dimensions,
+                            const std::vector<double>& real, const std::vector<double>& imag,
+                            bool complex) {
+    mxArray* array = standin::createArray(arrayClass, dimensions.size(), dimensions.data(),
+                                          complex || !imag.empty(), false);
+    for (std::size_t i = 0; i < real.size(); ++i) standin::storeValue(array, i, false, real[i]);
+    for (std::size_t i = 0; i < imag.size(); ++i) standin::storeValue(array, i, true, imag[i]);
+    return keep(array);
 }
 
 mxArray* ArrayPool::unbacked(const std::vector<std::size_t>& dimensions) {

@@ -51,8 +51,13 @@ public:
     mxArray* row(const std::vector<double>& values);
     mxArray* scalar(double value);
     mxArray* complexDoubles(const std::vector<std::size_t>& dimensions);
-    mxArray* sparseDoubles(const std::vector<std::size_t>& dimensions);
+    mxArray* sparseDoubles(const std::vector<std::size_t>& dimensions, bool complex = false);
     mxArray* ofClass(standin::ArrayClass arrayClass, const std::vector<std::size_t>& dimensions);
+    // An array of a numeric class holding these values (each exact in the
+    // class), complex when asked or when imaginary parts are given.
+    mxArray* numeric(standin::ArrayClass arrayClass, const std::vector<std::size_t>& dimensions,
+                     const std::vector<double>& real, const std::vector<double>& imag = {},
+                     bool complex = false);
     mxArray* unbacked(const std::vector<std::size_t>& dimensions);
 
 private:

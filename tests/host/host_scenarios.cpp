@@ -41,9 +41,22 @@ Case caseFrom(const RandomCase& rc) {
     return c;
 }
 
-std::vector<mxArray*> columnsOf(ArrayPool& pool, const Case& c) {
-    return {pool.column(c.signal), pool.column(c.window), pool.scalar(c.overlap),
-            pool.column(c.frequencies), pool.scalar(c.sampleRate)};
+// The case's inputs: the signal N-by-P (a column for one channel), complex
+// when the case is, the window and frequencies columns, the others scalars.
+// The inputs whose bit (1 << slot) is set in typedSlots are of typedClass,
+// the others double.
+std::vector<mxArray*> columnsOf(ArrayPool& pool, const Case& c,
+                                standin::ArrayClass typedClass = standin::ArrayClass::Double,
+                                unsigned typedSlots = 0) {
+    const auto classOf = [&](int slot) {
+        return (typedSlots >> slot) & 1u ? typedClass : standin::ArrayClass::Double;
+    };
+    const auto vector = [&](int slot, const std::vector<double>& values) {
+        return pool.numeric(classOf(slot), {values.size(), 1}, values);
+    };
+    const std::size_t N = samplesPerChannel(c);
+    return {pool.numeric(classOf(0), {N, c.channels}, c.signal, c.signalImag, c.complex), vector(1, c.window),
+            vector(2, {c.overlap}), vector(3, c.frequencies), vector(4, {c.sampleRate})};
 }
 
 Case workedExample() {
@@ -93,19 +106,11 @@ void outputCount(Session& s) {
         caseName = std::to_string(nlhs) + " outputs";
         const CallResult r = callModule(s.module.entry, nlhs, inputs);
         expectAnalysis(r, c, nlhs);
+        // What a host relies on, whatever arrays the call makes for its own
+        // use: the requested outputs come back, each an array of this call,
+        // and the host reclaims every other (expectAnalysis checks both).
         CHECK(static_cast<int>(r.outputs.size()) == (nlhs > 1 ? nlhs : 1));
-        // Coefficients, times, three scratch tables, perhaps a workspace, and
-        // the frequency copy last when it is asked for.
-        const std::size_t expected = nlhs > 1 ? 6 : 5;
-        CHECK(r.created.size() == expected || r.created.size() == expected + 1);
-        if (r.created.size() < expected) continue;
-        CHECK(r.created[0].rows == 2 && r.created[0].columns == 2 && r.created[0].complex);
-        CHECK(r.created[1].rows == 2 && r.created[1].columns == 1 && !r.created[1].complex);
-        for (int t = 2; t < 5; ++t) CHECK(r.created[t].rows == 2 && r.created[t].columns == 1);
-        if (nlhs > 1) {
-            const standin::CreatedShape& last = r.created.back();
-            CHECK(last.rows == 2 && last.columns == 1 && !last.complex);
-        }
+        CHECK(r.created.size() >= static_cast<std::size_t>(nlhs > 1 ? nlhs : 1));
     }
     for (int nlhs : {4, 5, 9}) {
         caseName = std::to_string(nlhs) + " outputs";
@@ -335,7 +340,9 @@ void emptyInputs(Session& s) {
     c.overlap = 1;
     c.frequencies = {0.5, 0.25};
     c.sampleRate = 4;
-    const Dimensions emptyShapes[] = {{0, 0}, {0, 1}, {1, 0}, {0, 5}, {1, 1, 0}};
+    // Empty vectors and [] are one channel of no samples (0-by-P and N-by-0
+    // matrices are channels: see signalChannels).
+    const Dimensions emptyShapes[] = {{0, 0}, {0, 1}, {1, 0}, {1, 1, 0}};
     for (const Dimensions& shape : emptyShapes) {
         caseName = "empty signal " + std::to_string(shape[0]) + "x" + std::to_string(shape[1]);
         ArrayPool pool;
@@ -353,7 +360,8 @@ void emptyInputs(Session& s) {
         expectAnalysis(callModule(s.module.entry, 3, columnsOf(pool, shortCase)), shortCase, 3);
     }
     // No frequencies: 0-by-frameCount coefficients and a 0-by-1 frequency output.
-    for (const Dimensions& shape : emptyShapes) {
+    for (const Dimensions& shape : {Dimensions{0, 0}, Dimensions{0, 1}, Dimensions{1, 0},
+                                    Dimensions{0, 5}, Dimensions{1, 1, 0}}) {
         caseName = "empty frequencies " + std::to_string(shape[0]) + "x" + std::to_string(shape[1]);
         Case noFrequencies = c;
         noFrequencies.signal = {1, 2, 3, 4, 5, 6, 7};
@@ -395,12 +403,212 @@ void nonFiniteValues(Session& s) {
     expectAnalysis(callModule(s.module.entry, 3, columnsOf(pool2, c)), c, 3);
 }
 
+// ---- classes, complex signals, channels ---------------------------------
+
+struct NamedClass {
+    const char* name;
+    standin::ArrayClass arrayClass;
+};
+
+const NamedClass acceptedClasses[] = {
+    {"double", standin::ArrayClass::Double}, {"single", standin::ArrayClass::Single},
+    {"int8", standin::ArrayClass::Int8},     {"uint8", standin::ArrayClass::Uint8},
+    {"int16", standin::ArrayClass::Int16},   {"uint16", standin::ArrayClass::Uint16},
+    {"int32", standin::ArrayClass::Int32},   {"uint32", standin::ArrayClass::Uint32},
+};
+
+// n values that every array of the class holds exactly: the extremes of an
+// integer class and values between; for single, its largest value and a
+// subnormal among rounded normal values.
+std::vector<double> valuesOfClass(standin::ArrayClass arrayClass, std::size_t n, std::mt19937_64& rng) {
+    using standin::ArrayClass;
+    double low = 0, high = 0;
+    switch (arrayClass) {
+        case ArrayClass::Int8: low = -128; high = 127; break;
+        case ArrayClass::Uint8: high = 255; break;
+        case ArrayClass::Int16: low = -32768; high = 32767; break;
+        case ArrayClass::Uint16: high = 65535; break;
+        case ArrayClass::Int32: low = -2147483648.0; high = 2147483647.0; break;
+        case ArrayClass::Uint32: high = 4294967295.0; break;
+        default: break;
+    }
+    std::normal_distribution<double> normal(0.0, 1.0);
+    std::vector<double> values(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (arrayClass == ArrayClass::Double) {
+            values[i] = normal(rng);
+        } else if (arrayClass == ArrayClass::Single) {
+            const float special[] = {std::numeric_limits<float>::max(), 1e-40f};
+            values[i] = i % 11 < 2 ? special[i % 11] : static_cast<float>(normal(rng));
+        } else {
+            const std::uint64_t span = static_cast<std::uint64_t>(high - low) + 1;
+            values[i] = i % 9 == 0 ? low : i % 9 == 1 ? high : low + static_cast<double>(rng() % span);
+        }
+    }
+    return values;
+}
+
+// Every accepted class, in each input and in all five at once, gives the
+// bits of its values converted to double; the signal also complex. Each
+// input holds values that only a conversion from the right class gives:
+// the class's extremes, a negative overlap for signed classes and one above
+// 127 for unsigned ones, an integer class's largest value as the sample
+// rate.
+void inputClasses(Session& s) {
+    std::mt19937_64 rng(77);
+    for (const NamedClass& k : acceptedClasses) {
+        Case c;
+        c.window = valuesOfClass(k.arrayClass, 256, rng);
+        c.frequencies = valuesOfClass(k.arrayClass, 6, rng);
+        const bool isUnsigned = k.name[0] == 'u';
+        c.overlap = isUnsigned ? 200 : -3;
+        const bool floating = k.arrayClass == standin::ArrayClass::Double || k.arrayClass == standin::ArrayClass::Single;
+        c.sampleRate = floating ? 44100.5 : valuesOfClass(k.arrayClass, 2, rng)[1];
+        for (unsigned typedSlots : {1u, 2u, 4u, 8u, 16u, 31u}) {
+            for (bool complex : {false, true}) {
+                if (complex && !(typedSlots & 1u)) continue;
+                Case typed = c;
+                const standin::ArrayClass signalClass = typedSlots & 1u ? k.arrayClass : standin::ArrayClass::Double;
+                typed.signal = valuesOfClass(signalClass, 600, rng);
+                typed.complex = complex;
+                if (complex) typed.signalImag = valuesOfClass(signalClass, 600, rng);
+                caseName = std::string(k.name) + " inputs " + std::to_string(typedSlots) +
+                           (complex ? ", complex signal" : "");
+                ArrayPool pool;
+                expectAnalysis(callModule(s.module.entry, 3, columnsOf(pool, typed, k.arrayClass, typedSlots)),
+                               typed, 3);
+            }
+        }
+    }
+}
+
+// Complex signals in every orientation give A + iB; a zero imaginary part
+// gives the values of the real signal; conj(x) at -f gives the conjugate of
+// x at f.
+void complexSignals(Session& s) {
+    std::mt19937_64 rng(78);
+    Case c = caseFrom(randomCase(rng, 500, 33, 9));
+    c.complex = true;
+    c.signalImag = randomValues(rng, 500, 1.0);
+    const std::size_t N = c.signal.size();
+    for (const Dimensions& shape : {Dimensions{N, 1}, Dimensions{1, N}, Dimensions{1, 1, N}}) {
+        caseName = "complex signal of " + std::to_string(shape.size()) + " dimensions, rows " +
+                   std::to_string(shape[0]);
+        ArrayPool pool;
+        std::vector<mxArray*> inputs = columnsOf(pool, c);
+        inputs[0] = pool.numeric(standin::ArrayClass::Double, shape, c.signal, c.signalImag);
+        expectAnalysis(callModule(s.module.entry, 3, inputs), c, 3);
+    }
+
+    caseName = "zero imaginary part";
+    ArrayPool pool;
+    Case zero = c;
+    zero.signalImag.assign(N, 0.0);
+    Case real = c;
+    real.complex = false;
+    real.signalImag.clear();
+    const CallResult withZero = callModule(s.module.entry, 1, columnsOf(pool, zero));
+    const CallResult realCall = callModule(s.module.entry, 1, columnsOf(pool, real));
+    expectAnalysis(withZero, zero, 1);
+    if (!withZero.raised && !realCall.raised) {
+        CHECK(withZero.outputs[0].real == realCall.outputs[0].real);
+        CHECK(withZero.outputs[0].imag == realCall.outputs[0].imag);
+    }
+
+    caseName = "conjugate at the opposite frequencies";
+    Case conjugate = c;
+    for (double& v : conjugate.signalImag) v = -v;
+    for (double& f : conjugate.frequencies) f = -f;
+    const CallResult x = callModule(s.module.entry, 1, columnsOf(pool, c));
+    const CallResult y = callModule(s.module.entry, 1, columnsOf(pool, conjugate));
+    expectAnalysis(y, conjugate, 1);
+    if (!x.raised && !y.raised) {
+        std::vector<double> negated = x.outputs[0].imag;
+        for (double& v : negated) v = -v;
+        CHECK(y.outputs[0].real == x.outputs[0].real);
+        CHECK(y.outputs[0].imag == negated);
+    }
+}
+
+// The coefficients of channel p of an N-by-P signal (page p of the result).
+std::vector<double> page(const std::vector<double>& values, std::size_t p, std::size_t P) {
+    const std::size_t size = values.size() / P;
+    return std::vector<double>(values.begin() + p * size, values.begin() + (p + 1) * size);
+}
+
+// An N-by-P signal is P channels: K-by-M-by-P coefficients, page p the
+// bits of the call with column p. The signal is read where the host keeps
+// it, whatever its class: no array of its size is made. No channels, or
+// channels of no samples, give empty pages of the documented shape.
+void signalChannels(Session& s) {
+    std::mt19937_64 rng(79);
+    for (std::size_t P : {2u, 3u}) {
+        Case c = caseFrom(randomCase(rng, 400, 29, 7));
+        c.channels = P;
+        c.signal = randomValues(rng, 400 * P, 1.0);
+        caseName = std::to_string(P) + " channels";
+        ArrayPool pool;
+        const CallResult all = callModule(s.module.entry, 3, columnsOf(pool, c));
+        expectAnalysis(all, c, 3);
+        for (std::size_t p = 0; p < P && !all.raised; ++p) {
+            Case one = c;
+            one.channels = 1;
+            one.signal = page(c.signal, p, P);
+            const CallResult single = callModule(s.module.entry, 1, columnsOf(pool, one));
+            CHECK(!single.raised && sameBits(page(all.outputs[0].real, p, P), single.outputs[0].real) &&
+                  sameBits(page(all.outputs[0].imag, p, P), single.outputs[0].imag));
+        }
+    }
+
+    caseName = "complex int16, 2 channels of 4001 samples";
+    Case typed;
+    typed.window = {1, 2, 3, 2, 1};
+    typed.overlap = 1;
+    typed.frequencies = {0, 0.125, -0.25};
+    typed.sampleRate = 1;
+    typed.channels = 2;
+    typed.complex = true;
+    typed.signal = valuesOfClass(standin::ArrayClass::Int16, 8002, rng);
+    typed.signalImag = valuesOfClass(standin::ArrayClass::Int16, 8002, rng);
+    ArrayPool pool;
+    const CallResult r = callModule(s.module.entry, 3, columnsOf(pool, typed, standin::ArrayClass::Int16, 1u));
+    expectAnalysis(r, typed, 3);
+    const int K = 3, M = 1000;
+    CHECK(!r.created.empty() && r.created[0].rows == K && r.created[0].columns == M &&
+          r.created[0].pages == 2 && r.created[0].complex);
+    bool imaginaryPart = false;
+    for (const standin::CreatedShape& created : r.created) {
+        const std::size_t elements = static_cast<std::size_t>(created.rows) * created.columns * created.pages;
+        CHECK(elements != 4001 && elements != 8002);
+        imaginaryPart = imaginaryPart || (created.rows == 2 && created.columns == K && created.pages == 2u * M);
+    }
+    CHECK(imaginaryPart);
+
+    // N-by-0: no channels, M frames of N samples each; 0-by-P: P channels of
+    // no samples. Real and complex.
+    for (const Dimensions& shape : {Dimensions{10, 0}, Dimensions{0, 4}}) {
+        for (bool complex : {false, true}) {
+            Case empty = typed;
+            empty.rows = shape[0];
+            empty.channels = shape[1];
+            empty.complex = complex;
+            empty.signal.clear();
+            empty.signalImag.clear();
+            caseName = "signal " + std::to_string(shape[0]) + "x" + std::to_string(shape[1]) +
+                       (complex ? " complex" : "");
+            ArrayPool emptyPool;
+            expectAnalysis(callModule(s.module.entry, 3, columnsOf(emptyPool, empty)), empty, 3);
+        }
+    }
+}
+
 struct Rejection {
     const char* description;
     int slot;
     mxArray* replacement;
     const char* identifier;
     const char* argumentName;
+    const char* reason = nullptr;  // a phrase the message must hold
 };
 
 void validation(Session& s) {
@@ -420,34 +628,60 @@ void validation(Session& s) {
 
     std::vector<Rejection> cases;
     using standin::ArrayClass;
+    // Classes not every value of which is a double, or that hold no numbers;
+    // sparse arrays; complex values anywhere but in the signal.
+    const struct { const char* name; ArrayClass arrayClass; const char* reason; } rejectedClasses[] = {
+        {"int64", ArrayClass::Int64, "not every 64-bit integer is exactly a double"},
+        {"uint64", ArrayClass::Uint64, "not every 64-bit integer is exactly a double"},
+        {"logical", ArrayClass::Logical, "must be a numeric array"},
+        {"char", ArrayClass::Char, "must be a numeric array"},
+        {"cell", ArrayClass::Cell, "must be a numeric array"},
+        {"struct", ArrayClass::Struct, "must be a numeric array"},
+        {"function handle", ArrayClass::FunctionHandle, "must be a numeric array"},
+    };
     for (int slot = 0; slot < 5; ++slot) {
         const bool scalar = slot == 2 || slot == 4;
         const Dimensions shape = scalar ? Dimensions{1, 1} : Dimensions{4, 1};
-        cases.push_back({"single", slot, pool.ofClass(ArrayClass::Single, shape), kindIds[slot], names[slot]});
-        cases.push_back({"int32", slot, pool.ofClass(ArrayClass::Int32, shape), kindIds[slot], names[slot]});
-        cases.push_back({"logical", slot, pool.ofClass(ArrayClass::Logical, shape), kindIds[slot], names[slot]});
-        cases.push_back({"char", slot, pool.ofClass(ArrayClass::Char, shape), kindIds[slot], names[slot]});
-        cases.push_back({"cell", slot, pool.ofClass(ArrayClass::Cell, shape), kindIds[slot], names[slot]});
-        cases.push_back({"sparse", slot, pool.sparseDoubles(shape), kindIds[slot], names[slot]});
-        cases.push_back({"complex", slot, pool.complexDoubles(shape), kindIds[slot], names[slot]});
+        for (const auto& rejected : rejectedClasses) {
+            cases.push_back({rejected.name, slot, pool.ofClass(rejected.arrayClass, shape), kindIds[slot],
+                             names[slot], rejected.reason});
+        }
+        cases.push_back({"sparse", slot, pool.sparseDoubles(shape), kindIds[slot], names[slot], "full()"});
+        if (slot == 0) continue;
+        cases.push_back({"complex", slot, pool.complexDoubles(shape), kindIds[slot], names[slot],
+                         "only signal may be complex"});
+        cases.push_back({"complex int16", slot, pool.numeric(ArrayClass::Int16, shape, {1, 2, 3, 4}, {0, 0, 0, 0}),
+                         kindIds[slot], names[slot], "only signal may be complex"});
     }
     const struct { int slot; const char* notVector; const char* tooLong; } vectors[] = {
         {0, "spectrogrid:signalNotVector", "spectrogrid:signalTooLong"},
         {1, "spectrogrid:windowNotVector", "spectrogrid:windowTooLong"},
         {3, "spectrogrid:frequenciesNotVector", "spectrogrid:frequenciesTooLong"},
     };
+    const std::size_t beyond31Bits = 2147483648u;
     for (const auto& v : vectors) {
         const char* name = names[v.slot];
-        cases.push_back({"2x3 matrix", v.slot, pool.doubles({2, 3}, std::vector<double>(6, 1.0)), v.notVector, name});
+        if (v.slot != 0) {  // a signal matrix is channels
+            cases.push_back({"2x3 matrix", v.slot, pool.doubles({2, 3}, std::vector<double>(6, 1.0)), v.notVector, name});
+        }
         cases.push_back({"1x2x3 array", v.slot, pool.doubles({1, 2, 3}, std::vector<double>(6, 1.0)), v.notVector, name});
         cases.push_back({"3x1x2 array", v.slot, pool.doubles({3, 1, 2}, std::vector<double>(6, 1.0)), v.notVector, name});
+        cases.push_back({"2x2x2 array", v.slot, pool.doubles({2, 2, 2}, std::vector<double>(8, 1.0)), v.notVector, name});
         // One past the largest 32-bit count, in either orientation: never truncated.
-        cases.push_back({"2^31 elements", v.slot, pool.unbacked({2147483648u, 1}), v.tooLong, name});
+        cases.push_back({"2^31 elements", v.slot, pool.unbacked({beyond31Bits, 1}), v.tooLong, name});
         if (sizeof(std::size_t) > 4) {
             const std::size_t beyond32Bits = static_cast<std::size_t>(std::uint64_t{4294967297u});
             cases.push_back({"1 x 2^32+1", v.slot, pool.unbacked({1, beyond32Bits}), v.tooLong, name});
+            // Too many samples per channel, or too many channels.
+            cases.push_back({"2^31 x 2", v.slot, pool.unbacked({beyond31Bits, 2}), v.tooLong, name});
+            cases.push_back({"2 x 2^31", v.slot, pool.unbacked({2, beyond31Bits}), v.tooLong, name});
         }
     }
+    // More coefficients than the platform can address: K x M x P beyond
+    // 2^60 (64-bit) or 2^28 (32-bit), whatever the host would make of it.
+    const std::size_t side = sizeof(std::size_t) > 4 ? 2147483647u : 65535u;
+    cases.push_back({"result too large", 0, pool.unbacked({side, side}), "spectrogrid:resultTooLarge", nullptr,
+                     "platform can address"});
     cases.push_back({"empty window 0x1", 1, pool.doubles({0, 1}, {}), "spectrogrid:windowEmpty", "window"});
     cases.push_back({"empty window 0x0", 1, pool.doubles({0, 0}, {}), "spectrogrid:windowEmpty", "window"});
     for (int slot : {2, 4}) {
@@ -469,15 +703,16 @@ void validation(Session& s) {
         std::vector<mxArray*> inputs = good;
         inputs[rejection.slot] = rejection.replacement;
         for (int nlhs : {0, 3}) {
-            expectRejected(callModule(s.module.entry, nlhs, inputs), rejection.identifier,
-                           rejection.argumentName);
+            const CallResult r = callModule(s.module.entry, nlhs, inputs);
+            expectRejected(r, rejection.identifier, rejection.argumentName);
+            if (rejection.reason != nullptr) CHECK(r.message.find(rejection.reason) != std::string::npos);
         }
     }
 
     // Arguments are checked in order: the first bad one is reported.
     caseName = "bad signal and bad sample rate";
     std::vector<mxArray*> inputs = good;
-    inputs[0] = pool.complexDoubles({4, 1});
+    inputs[0] = pool.ofClass(ArrayClass::Uint64, {4, 1});
     inputs[4] = pool.scalar(-1);
     expectRejected(callModule(s.module.entry, 1, inputs), "spectrogrid:signalNotRealDouble", "signal");
 }
@@ -604,6 +839,9 @@ const Scenario scenarios[] = {
     {"reload", reload},
     {"stackAlignment", stackAlignment},
     {"platformBits", platformBits},
+    {"inputClasses", inputClasses},
+    {"complexSignals", complexSignals},
+    {"signalChannels", signalChannels},
 };
 
 }  // namespace

@@ -2,12 +2,18 @@
 % A plain model of spectrogrid in Octave, for the tests: the same products
 % and sums in the same order, and correctly rounded sines and cosines (from
 % MPFR, through reference_sincos), so its results match the module bit for
-% bit.
+% bit. Inputs of any accepted class count as their values in double; an
+% N-by-P signal is P channels (a vector, or [], is one); a complex signal's
+% coefficients are A + iB, A and B those of its real and imaginary parts.
 function [C, F, T] = reference_spectrogrid(x, w, overlap, f, fs)
-  x = x(:);
-  w = w(:);
-  F = f(:);
-  N = numel(x);
+  w = double(w(:));
+  F = double(f(:));
+  overlap = double(overlap);
+  fs = double(fs);
+  if sum(size(x) ~= 1) <= 1 || isequal(size(x), [0 0])
+    x = x(:);
+  end
+  [N, P] = size(x);
   L = numel(w);
   K = numel(F);
 
@@ -26,6 +32,22 @@ function [C, F, T] = reference_spectrogrid(x, w, overlap, f, fs)
     T(j) = ((j - 1) * hop + L * 0.5) / fs;
   end
 
+  [re, im] = deal(zeros(K, M, P));
+  for p = 1:P
+    [re(:, :, p), im(:, :, p)] = channel(double(real(x(:, p))), w, F, fs, hop, M);
+    if iscomplex(x)
+      [reB, imB] = channel(double(imag(x(:, p))), w, F, fs, hop, M);
+      re(:, :, p) = re(:, :, p) - imB;
+      im(:, :, p) = im(:, :, p) + reB;
+    end
+  end
+  C = complex(re, im);
+end
+
+% The coefficients of one real channel.
+function [re, im] = channel(x, w, F, fs, hop, M)
+  L = numel(w);
+  K = numel(F);
   steps = ((0:L-1)' / fs) * 6.283185307179586;
   starts = (0:M-1) * hop;
   re = zeros(K, M);
@@ -44,5 +66,4 @@ function [C, F, T] = reference_spectrogrid(x, w, overlap, f, fs)
     re(k, :) = accRe;
     im(k, :) = accIm;
   end
-  C = complex(re, im);
 end

@@ -28,31 +28,48 @@ function test_errors()
   end
   expect(~exist('a', 'var') && ~exist('d', 'var'), 'four outputs: no output assigned');
 
-  % Not a real, full double array.
-  wrong = {single([1; 2]), int32([1; 2]), uint8([1; 2]), int64([1; 2]), true(2, 1), ...
-           'ab', {1; 2}, struct('a', {1; 2}), sparse([1; 2]), complex([1; 2], [0; 0]), ...
-           [1; 2] + 1i, @sin};
+  % Classes not every value of which is a double, or that hold no numbers;
+  % sparse arrays; complex values anywhere but in the signal.
+  wrong = {int64([1; 2]), uint64([1; 2]), true(2, 1), 'ab', {1; 2}, struct('a', {1; 2}), ...
+           sparse([1; 2]), sparse([1; 2] + 1i), @sin, complex([1; 2], [0; 0]), [1; 2] + 1i, ...
+           complex(single([1; 2]), single([0; 1]))};
+  reasons = {'not every 64-bit integer is exactly a double', 'not every 64-bit integer', ...
+             'numeric array', 'numeric array', 'numeric array', 'numeric array', 'full()', ...
+             'full()', 'numeric array', 'only signal may be complex', 'only signal', 'only signal'};
   for slot = 1:5
     for k = 1:numel(wrong)
+      if slot == 1 && iscomplex(wrong{k}) && ~issparse(wrong{k})
+        continue;   % complex signals are analysed
+      end
       args = good;
       args{slot} = wrong{k};
       if any(slot == [3 5])
         args{slot} = first_of(wrong{k});
       end
+      label = sprintf('%s as %s', names{slot}, class(args{slot}));
       expect_error(@() spectrogrid(args{:}), ['spectrogrid:' names{slot} 'NotRealDouble'], ...
-                   sprintf('%s as %s', names{slot}, class(args{slot})), names{slot});
+                   label, names{slot});
+      expect_error(@() spectrogrid(args{:}), ['spectrogrid:' names{slot} 'NotRealDouble'], ...
+                   label, reasons{k});
     end
   end
 
-  % Vectors only, in either orientation; scalars hold one element.
+  % Vectors only, in either orientation, but for the signal, which may also
+  % be an N-by-P matrix; scalars hold one element.
   for slot = [1 2 4]
     for shape = {ones(2, 3), ones(1, 2, 3), ones(3, 1, 2), ones(2, 2, 2)}
       args = good;
       args{slot} = shape{1};
+      if slot == 1 && ndims(shape{1}) == 2
+        continue;
+      end
       expect_error(@() spectrogrid(args{:}), ['spectrogrid:' names{slot} 'NotVector'], ...
                    sprintf('%s of size %s', names{slot}, mat2str(size(shape{1}))), names{slot});
     end
   end
+  % An empty signal beyond two dimensions is no matrix of channels either.
+  expect_error(@() spectrogrid(zeros(0, 3, 2), w, 2, f, 1), 'spectrogrid:signalNotVector', ...
+               'signal of size [0 3 2]', 'N-by-P matrix');
   for slot = [3 5]
     for value = {[], [1 1], ones(2, 2), zeros(1, 0)}
       args = good;
@@ -82,7 +99,7 @@ function test_errors()
   end
 
   % The first bad argument in order is the one reported.
-  expect_error(@() spectrogrid(single(x), w, NaN, f, -1), 'spectrogrid:signalNotRealDouble', ...
+  expect_error(@() spectrogrid(int64(x), w, NaN, f, -1), 'spectrogrid:signalNotRealDouble', ...
                'several bad arguments', 'signal');
   expect();
 end

@@ -82,13 +82,16 @@ function cases = calls()
     {'NaN and Inf', '', [1 NaN 3 4 Inf 6 7 8 -Inf 10], [0.5 1 0.5], 0.5, [0 0.3 NaN Inf -Inf 1e300], 3}
     {'empty signal', '', [], hann, 0, many, 8000}
     {'no frequencies', '', x, hann, 256, [], 8000}
+    {'complex signal', '', complex(x, flipud(x)), hann, 128, many, 8000}
+    {'stereo int16 signal, single window', '', int16(round(1000 * [x, flipud(x)])), single(hann), 256, many, 8000}
     {'four inputs', 'spectrogrid:notEnoughInputs', x, hann, 0, many}
-    {'complex signal', 'spectrogrid:signalNotRealDouble', complex(x), hann, 0, many, 8000}
+    {'int64 signal', 'spectrogrid:signalNotRealDouble', int64(x), hann, 0, many, 8000}
+    {'complex window', 'spectrogrid:windowNotRealDouble', x, complex(hann, hann), 0, many, 8000}
     {'matrix window', 'spectrogrid:windowNotVector', x, [hann hann], 0, many, 8000}
     {'empty window', 'spectrogrid:windowEmpty', x, [], 0, many, 8000}
     {'two overlaps', 'spectrogrid:overlapNotScalar', x, hann, [1 2], many, 8000}
     {'overlap of the whole window', 'spectrogrid:overlapOutOfRange', x, hann, 512, many, 8000}
-    {'integer frequencies', 'spectrogrid:frequenciesNotRealDouble', x, hann, 0, int32(many), 8000}
+    {'logical frequencies', 'spectrogrid:frequenciesNotRealDouble', x, hann, 0, many > 0, 8000}
     {'negative sample rate', 'spectrogrid:sampleRateNotPositive', x, hann, 0, many, -8000}
   };
 end

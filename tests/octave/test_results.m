@@ -1,6 +1,6 @@
 % The module's results against the plain Octave model, bit for bit: the
-% worked example, random inputs, both vector orientations, empty inputs and
-% non-finite values.
+% worked example, random inputs, both vector orientations, empty inputs,
+% non-finite values, complex signals, channels and every accepted class.
 function test_results()
   expect('reset');
   worked_example();
@@ -8,6 +8,9 @@ function test_results()
   orientations();
   empty_inputs();
   non_finite_values();
+  complex_signals();
+  channels();
+  input_classes();
   expect();
 end
 
@@ -80,7 +83,7 @@ end
 function empty_inputs()
   w = [1 2 3];
   f = [0.5; 0.25];
-  empties = {[], zeros(0, 1), zeros(1, 0), zeros(0, 5)};
+  empties = {[], zeros(0, 1), zeros(1, 0), zeros(1, 1, 0)};
   for e = 1:numel(empties)
     [C, F, T] = spectrogrid(empties{e}, w, 1, f, 4);
     expect(isequal(size(C), [2 0]) && isequal(size(T), [0 1]) && isequal(F, f), ...
@@ -98,4 +101,88 @@ function non_finite_values()
   compare([1 NaN 3 4 Inf 6 7 8 -Inf 10], [0.5 1 0.5], 0.5, [0 0.3 NaN Inf -Inf 1e300], 3, ...
           'non-finite samples and frequencies');
   compare(1:6, [NaN 1 Inf], 0, [0 0.3], 3, 'non-finite weights');
+end
+
+function complex_signals()
+  randn('state', 21);
+  x = complex(randn(400, 1), randn(400, 1));
+  w = 0.5 * randn(31, 1);
+  f = 44100 * (rand(9, 1) - 0.5);
+  compare(x, w, 7, f, 44100, 'complex signal');
+  compare(x.', w, -3.5, f, 44100, 'complex row');
+  compare(single(x), single(w), 7, f, 44100, 'complex single signal');
+  real_part = randn(300, 1);
+  compare(complex(real_part, zeros(300, 1)), w, 10, f, 44100, 'zero imaginary part');
+  expect(isequal(spectrogrid(complex(real_part, zeros(300, 1)), w, 10, f, 44100), ...
+                 spectrogrid(real_part, w, 10, f, 44100)), 'zero imaginary part: the real values');
+  C = spectrogrid(x, w, 7, f, 44100);
+  D = spectrogrid(conj(x), w, 7, -f, 44100);
+  expect(isequal(real(D), real(C)) && isequal(imag(D), -imag(C)), 'conj(x) at -f: the conjugate');
+end
+
+function channels()
+  randn('state', 22);
+  w = 0.5 * randn(40, 1);
+  f = [-0.3; 0; 0.1; 0.45];
+  for x = {randn(500, 3), complex(randn(300, 2), randn(300, 2)), single(randn(200, 2))}
+    x = x{1};
+    label = sprintf('%s %d-by-%d', class(x), rows(x), columns(x));
+    compare(x, w, 13, f, 1, label);
+    C = spectrogrid(x, w, 13, f, 1);
+    for p = 1:columns(x)
+      expect(same_bits(C(:, :, p), spectrogrid(x(:, p), w, 13, f, 1)), ...
+             sprintf('%s: channel %d is the call with that column', label, p));
+    end
+  end
+  [C, F, T] = spectrogrid(zeros(100, 0), w, 13, f, 1);
+  expect(isequal(size(C), [4 3 0]) && isequal(T, [20; 47; 74]) && isequal(F, f), ...
+         'N-by-0: K-by-M-by-0, the frames of N samples');
+  [C, ~, T] = spectrogrid(complex(zeros(0, 3)), w, 13, f, 1);
+  expect(isequal(size(C), [4 0 3]) && isequal(size(T), [0 1]), '0-by-P: K-by-0-by-P');
+end
+
+% Every accepted class, in each input and in all five at once, gives the
+% bits of its values in double. The inputs hold values only a conversion
+% from the right class gives: the class's extremes, a negative overlap for
+% signed classes and one above 127 for unsigned ones, an integer class's
+% largest value as the sample rate.
+function input_classes()
+  rand('state', 23);
+  randn('state', 24);
+  names = {'single', 'int8', 'uint8', 'int16', 'uint16', 'int32', 'uint32'};
+  for k = 1:numel(names)
+    type = names{k};
+    x = values_of(type, 600);
+    w = values_of(type, 256);
+    f = values_of(type, 6);
+    overlap = 200;
+    fs = 44100.5;
+    if ~strcmp(type, 'single')
+      fs = double(intmax(type));
+      if intmin(type) < 0
+        overlap = -3;
+      end
+    end
+    compare(x, w, overlap, f, fs, [type ' signal']);
+    compare([x flipud(x)], w, overlap, f, fs, [type ' two channels']);
+    typed = {cast(w, type), cast(overlap, type), cast(f, type), cast(fs, type)};
+    for slot = 1:4
+      args = {double(x), double(w), overlap, double(f), fs};
+      args{slot + 1} = typed{slot};
+      compare(args{:}, sprintf('%s in input %d', type, slot + 1));
+    end
+    compare(x, typed{:}, [type ' in every input']);
+  end
+end
+
+% n values of the class: its extremes (for single, its largest value and a
+% subnormal), then values between.
+function x = values_of(type, n)
+  if strcmp(type, 'single')
+    x = [realmax('single'); 1e-40; single(randn(n - 2, 1))];
+  else
+    low = double(intmin(type));
+    high = double(intmax(type));
+    x = cast([low; high; low + floor(rand(n - 2, 1) * (high - low + 1))], type);
+  end
 end

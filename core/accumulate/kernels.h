@@ -1,0 +1,156 @@
+// The blocked accumulation behind computeCoefficients: how one call is cut
+// into units of work, and one set of kernels per instruction set.
+//
+// A kernel computes every coefficient of a rectangle of frequencies and
+// frames with exactly the arithmetic of accumulateFrames: one accumulator
+// per coefficient, started at +0.0, taking (signal * window) * table in
+// ascending window index, every product rounded. It gets its speed from
+// computing many coefficients side by side, in one of two orientations:
+//   frequency lanes  each vector lane is one frequency; a register block of
+//                    frames shares every twiddle vector it loads. Lanes are
+//                    wasted when the frequencies do not fill whole vectors.
+//   frame lanes      each vector lane is one frame (the windowed samples are
+//                    stored transposed); a register block of frequencies
+//                    shares every sample vector. For few frequencies.
+// The window is walked in tiles; between tiles an accumulator waits in the
+// coefficient planes, which changes no bit.
+#ifndef SPECTROGRID_CORE_ACCUMULATE_KERNELS_H
+#define SPECTROGRID_CORE_ACCUMULATE_KERNELS_H
+
+#include <cstdint>
+
+#include "driver/instruction_sets.h"
+#include "spectrogrid.h"
+
+namespace spectrogrid {
+
+enum class Orientation { frequencyLanes = 0, frameLanes = 1 };
+
+// How the coefficients of one orientation are cut: units of
+// unitFrequencies x unitFrames coefficients, each walked tile by tile
+// (tileLength window samples, tileFrames frames). Any positive sizes give
+// the same bits; the planner picks them for speed.
+struct UnitShape {
+    std::int32_t unitFrequencies;
+    std::int32_t unitFrames;
+    std::int32_t tileFrames;
+    std::int32_t tileLength;
+};
+
+// The work of one call. Frequencies [0, frameLaneBegin) run in the
+// frequency-lane kernel, [frameLaneBegin, K) in the frame-lane kernel.
+struct AccumulationPlan {
+    std::int32_t frameLaneBegin;
+    std::int32_t hop;  // of the frames the plan is for
+    UnitShape frequencyLanes;
+    UnitShape frameLanes;
+    std::int64_t threadWorkspace;  // doubles of workspace one thread uses
+};
+
+struct UnitRange {
+    std::int32_t kBegin, kEnd, jBegin, jEnd;
+};
+
+// Everything a kernel reads and writes, shared by every thread of a call.
+// The signal is taken as `channels` real channels: those of its real parts,
+// then for a complex signal those of its imaginary parts, whose
+// coefficients go to imaginaryPart (to be combined afterwards).
+struct KernelTask {
+    const AnalysisInputs* inputs;
+    std::int32_t hop;
+    std::int32_t frameCount;
+    const double* angularSteps;  // filled for the whole window
+    CoefficientPlanes planes;
+    AccumulationPlan plan;
+    std::int32_t channels;
+    CoefficientPlanes imaginaryPart;
+};
+
+// The real channels a call's signal is taken as: its channels, twice for a
+// complex signal.
+std::int32_t realChannels(const AnalysisInputs& inputs);
+
+using UnitKernel = void (*)(const KernelTask& task, const UnitRange& unit, double* workspace);
+using BatchSinCos = void (*)(const double* theta, double* sine, double* cosine, std::int64_t n);
+
+// What the planner knows of a kernel's speed, in units of its own peak: the
+// share of the peak its inner loop reaches, and the extra work per window
+// sample of one frame (windowing, and for frame lanes the transposition)
+// and per twiddle entry, both counted in cells.
+struct KernelCosts {
+    double frequencyLaneEfficiency;
+    double frameLaneEfficiency;
+    double windowingCells;
+    double transpositionCells;
+    double twiddleCells;
+};
+
+// One instruction set: its vector width, register blocks and entry points.
+// Only sets that instructionSetSupported allows may be called.
+struct KernelSet {
+    InstructionSet set;
+    const char* name;
+    int lanes;                  // doubles per vector
+    int frequencyVectors;       // frequency-lane register block: vectors of frequencies
+    int frequencyFrames;        //   by frames
+    int frameVectors;           // frame-lane register block: vectors of frames
+    int frameFrequencies;       //   by frequencies (0: no frame-lane kernel)
+    UnitKernel accumulateFrequencyLaneUnit;
+    UnitKernel accumulateFrameLaneUnit;
+    std::int64_t (*threadWorkspace)(const AccumulationPlan& plan);  // doubles
+    BatchSinCos fillSinCos;
+    KernelCosts costs;
+};
+
+// Every instruction set of this build, widest first; the one for a set; the
+// one for the widest set this processor supports.
+extern const KernelSet* const kernelSets[];
+extern const int kernelSetCount;
+const KernelSet& kernelSetFor(InstructionSet set);
+const KernelSet& bestKernelSet();
+
+// The plan the planner picks for these sizes (all at least 1) and this many
+// threads, with its threadWorkspace filled in.
+AccumulationPlan planAccumulation(const KernelSet& kernels, std::int32_t windowLength,
+                                  std::int32_t frequencyCount, std::int32_t frameCount,
+                                  std::int32_t hop, std::int32_t channels, int threads);
+
+// The most workspace one thread needs under any plan the planner may pick
+// for this window length and number of frequencies.
+std::int64_t largestThreadWorkspace(const KernelSet& kernels, std::int32_t windowLength,
+                                    std::int32_t frequencyCount);
+
+// The units of a plan: the frequency-lane ones first, each range of
+// frequencies by each range of frames, in every channel. Every coefficient
+// lies in exactly one.
+std::int64_t unitCount(const AccumulationPlan& plan, std::int32_t frequencyCount,
+                       std::int32_t frameCount);
+UnitRange unitAt(const AccumulationPlan& plan, std::int32_t frequencyCount,
+                 std::int32_t frameCount, std::int64_t index, Orientation* orientation);
+
+// computeCoefficients with the given kernels (which must be supported here)
+// and plan; the workspace must hold workerLimit() * plan.threadWorkspace
+// doubles. Every set and every plan writes the same bits.
+void computeCoefficientsWith(const KernelSet& kernels, const AccumulationPlan& plan,
+                             const AnalysisInputs& inputs, const FramePlan& framePlan,
+                             const ScratchTables& tables, const CoefficientPlanes& planes,
+                             double* times);
+
+// The same with the plan the planner picks.
+void computeCoefficientsWith(const KernelSet& kernels, const AnalysisInputs& inputs,
+                             const FramePlan& framePlan, const ScratchTables& tables,
+                             const CoefficientPlanes& planes, double* times);
+
+namespace scalar {
+extern const KernelSet kernels;
+}
+namespace avx2 {
+extern const KernelSet kernels;
+}
+namespace avx512 {
+extern const KernelSet kernels;
+}
+
+}  // namespace spectrogrid
+
+#endif

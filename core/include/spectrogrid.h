@@ -1,0 +1,148 @@
+// spectrogrid core: short-time Fourier coefficients at an arbitrary list of
+// frequencies, computed exactly and reproducibly from plain arrays.
+//
+// The core never allocates and never calls a host: every buffer is owned by
+// the caller. Counts are 32-bit signed; element indices into the coefficient
+// planes are 64-bit, since K * frameCount may exceed 2^31 - 1.
+//
+// Arithmetic contract (it fixes every bit of every result):
+//   angularSteps[i] = (double(i) / sampleRate) * 6.283185307179586
+//   theta           = angularSteps[i] * frequencies[k]
+//   cosTable[i]     = cos(theta), sinTable[i] = sin(theta), both correctly
+//                     rounded by the core's own routine (core/sincos), so the
+//                     same on every platform
+//   p               = signal[j*hop + i] * window[i]
+//   re = +0.0; re = re + p * cosTable[i]   for i = 0, 1, ..., L-1
+//   im = +0.0; im = im - p * sinTable[i]   for i = 0, 1, ..., L-1
+// Every product is rounded to double before it is added (no fused
+// multiply-add); each coefficient has one accumulator summed in ascending i.
+#ifndef SPECTROGRID_CORE_SPECTROGRID_H
+#define SPECTROGRID_CORE_SPECTROGRID_H
+
+#include <cstdint>
+
+namespace spectrogrid {
+
+// How the samples of a signal are stored. Every value converts to double
+// exactly; the analysis sees only the converted values.
+enum class SampleType { float64, float32, int8, uint8, int16, uint16, int32, uint32 };
+
+// Read-only views of the caller's inputs; nothing is copied.
+//
+// The signal is channelCount channels of signalLength samples each, of
+// signalType. Sample n of channel c is at element
+// c * channelStride + n * sampleStep of `signal` (its real part) and, for
+// a complex signal, of `signalImag` (its imaginary part; null for a real
+// signal). A real double signal of one channel needs only the first eight
+// fields. A complex signal a + ib gives C = A + iB, A and B the
+// coefficients of the real signals a and b, combined last:
+// real part A.real - B.imag, imaginary part A.imag + B.real.
+struct AnalysisInputs {
+    const void* signal;     // real parts of the samples
+    std::int32_t signalLength;  // N, samples per channel
+    const double* window;   // windowLength weights; also the frame length L
+    std::int32_t windowLength;
+    double overlap;         // samples shared by consecutive frames; may be fractional, zero or negative
+    const double* frequencies;  // frequencyCount values in cycles per unit of sampleRate, any order
+    std::int32_t frequencyCount;
+    double sampleRate;      // samples per unit time
+    SampleType signalType = SampleType::float64;
+    const void* signalImag = nullptr;  // imaginary parts, same layout; null for a real signal
+    std::int32_t channelCount = 1;     // P
+    std::int64_t sampleStep = 1;       // elements from one sample to the next
+    std::int64_t channelStride = 0;    // elements from one channel to the next; 0: N * sampleStep
+};
+
+// Frame geometry of one call. Frame j covers samples j*hop .. j*hop + L - 1.
+struct FramePlan {
+    std::int32_t hop;
+    std::int32_t frameCount;
+};
+
+// The K x frameCount x channelCount result, column-major: element (k, j, c)
+// at real[e * step] and imag[e * step], e = k + (j + c * frameCount) * K.
+// Separate planes have step 1; interleaved complex storage (real,
+// imaginary, real, ...) is real = data, imag = data + 1, step 2.
+struct CoefficientPlanes {
+    double* real;
+    double* imag;
+    std::int32_t step = 1;
+};
+
+// Caller-provided scratch: three vectors of L doubles each, a workspace of
+// workspaceLength(...) doubles for the blocked kernels (may be null when
+// that length is 0), and for a complex signal the coefficients of its
+// imaginary part, imaginaryPartLength(...) doubles (null for a real one).
+struct ScratchTables {
+    double* angularSteps;
+    double* cosTable;
+    double* sinTable;
+    double* workspace;
+    double* imaginaryPart = nullptr;
+};
+
+// Number of doubles of ScratchTables::workspace that computeCoefficients
+// needs for these sizes (frameCount from planFrames): under 6 MiB whatever
+// the sizes, enough for every thread the form may use, and 0 when there is
+// nothing to accumulate (any size below 1).
+std::int64_t workspaceLength(std::int32_t windowLength, std::int32_t frequencyCount,
+                             std::int32_t frameCount);
+
+// Number of doubles of ScratchTables::imaginaryPart a call needs: the
+// coefficients of the imaginary part of a complex signal,
+// 2 * frequencyCount * frameCount * channelCount; 0 for a real signal.
+std::int64_t imaginaryPartLength(std::int32_t frequencyCount, std::int32_t frameCount,
+                                 std::int32_t channelCount, bool complexSignal);
+
+// Computes hop = trunc(L - overlap) and frameCount = floor((N - overlap) / hop),
+// lowered so that every frame lies inside the signal:
+// (frameCount - 1) * hop + L <= N. Never negative. Where the plan is
+// meaningless (overlap not finite, hop < 1 or not representable, L < 1)
+// frameCount is 0; hop is 0 when it cannot be represented.
+FramePlan planFrames(std::int32_t signalLength, std::int32_t windowLength, double overlap);
+
+// Writes angularSteps[i] = double(i) / sampleRate * 6.283185307179586 for
+// i < windowLength. Writes nothing when windowLength <= 0.
+void fillAngularSteps(double* angularSteps, std::int32_t windowLength, double sampleRate);
+
+// Writes times[j] = (double(j * hop) + windowLength * 0.5) / sampleRate for
+// j < frameCount: the time of the frame's centre. Writes nothing when
+// frameCount <= 0.
+void fillFrameTimes(double* times, std::int32_t frameCount, std::int32_t hop,
+                    std::int32_t windowLength, double sampleRate);
+
+// Fills tables.cosTable and tables.sinTable for frequency index k from
+// tables.angularSteps (already filled) and inputs.frequencies[k].
+void fillTwiddles(const AnalysisInputs& inputs, const ScratchTables& tables, std::int32_t k);
+
+// Writes row k of both planes for every frame of the plan from the signal,
+// the window and the twiddle tables of frequency k.
+void accumulateFrames(const AnalysisInputs& inputs, const FramePlan& plan,
+                      const ScratchTables& tables, const CoefficientPlanes& planes,
+                      std::int32_t k);
+
+// Fills every output of one call: the angular step table, the time axis
+// (plan.frameCount entries) and both coefficient planes
+// (frequencyCount * frameCount entries each), with the same bits as
+// fillTwiddles and accumulateFrames for each frequency in turn; the cosine
+// and sine tables end holding the twiddles of the last frequency. The plan
+// must come from planFrames for the same inputs, and tables.workspace must
+// hold workspaceLength(...) doubles (without it, the per-frequency
+// operations run instead, more slowly). The work runs in blocks of
+// frequencies by tiles of frames, with the widest vector instruction set
+// the processor supports; results depend on neither.
+void computeCoefficients(const AnalysisInputs& inputs, const FramePlan& plan,
+                         const ScratchTables& tables, const CoefficientPlanes& planes,
+                         double* times);
+
+// The most threads a call requests.
+constexpr int maxAnalysisThreads = 4;
+
+// Parallel form: requests min(processors, maxAnalysisThreads) threads from the
+// OpenMP runtime for this and later regions; the setting stays after the
+// call. Serial form: does nothing.
+void setAnalysisThreads();
+
+}  // namespace spectrogrid
+
+#endif

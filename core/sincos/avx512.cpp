@@ -1,0 +1,114 @@
+// The sine-cosine fast path with AVX-512 (F and DQ), sixteen lanes per step
+// as two vectors whose operations alternate, so that the two long
+// dependency chains overlap. Lanes that it cannot decide, and arguments
+// outside its range, go to the scalar routine.
+#include "sincos/internal.h"
+#include "sincos/generated/sincos_tables.h"
+
+// GCC 12 warns about its own intrinsics (the undefined first operand).
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+
+namespace spectrogrid {
+namespace sincos_avx512 {
+
+namespace {
+
+struct Vec {
+    __m512d a, b;
+};
+struct Bits {
+    __m512i a, b;
+};
+struct Mask {
+    __mmask8 a, b;
+};
+
+inline __m512i broadcast(long long x) { return _mm512_set1_epi64(x); }
+
+inline Vec splat(double x) { return {_mm512_set1_pd(x), _mm512_set1_pd(x)}; }
+inline Vec add(Vec x, Vec y) { return {_mm512_add_pd(x.a, y.a), _mm512_add_pd(x.b, y.b)}; }
+inline Vec sub(Vec x, Vec y) { return {_mm512_sub_pd(x.a, y.a), _mm512_sub_pd(x.b, y.b)}; }
+inline Vec mul(Vec x, Vec y) { return {_mm512_mul_pd(x.a, y.a), _mm512_mul_pd(x.b, y.b)}; }
+inline Vec absolute(Vec x) { return {_mm512_abs_pd(x.a), _mm512_abs_pd(x.b)}; }
+inline Bits bitsOf(Vec x) { return {_mm512_castpd_si512(x.a), _mm512_castpd_si512(x.b)}; }
+template <unsigned mask>
+inline Bits lowBits(Bits x) {
+    return {_mm512_and_si512(x.a, broadcast(mask)), _mm512_and_si512(x.b, broadcast(mask))};
+}
+template <unsigned n>
+inline Bits addBits(Bits x) {
+    return {_mm512_add_epi64(x.a, broadcast(n)), _mm512_add_epi64(x.b, broadcast(n))};
+}
+inline Vec keepHighBits(Vec x) {
+    const __m512i high = broadcast(~((1ll << 27) - 1));
+    return {_mm512_castsi512_pd(_mm512_and_si512(_mm512_castpd_si512(x.a), high)),
+            _mm512_castsi512_pd(_mm512_and_si512(_mm512_castpd_si512(x.b), high))};
+}
+template <int n>
+inline Mask bitIsSet(Bits x) {
+    return {_mm512_test_epi64_mask(x.a, broadcast(1ll << n)), _mm512_test_epi64_mask(x.b, broadcast(1ll << n))};
+}
+template <int n>
+inline Vec negateIfBitSet(Vec x, Bits bits) {
+    const Mask m = bitIsSet<n>(bits);
+    const __m512d sign = _mm512_set1_pd(-0.0);
+    return {_mm512_mask_xor_pd(x.a, m.a, x.a, sign), _mm512_mask_xor_pd(x.b, m.b, x.b, sign)};
+}
+inline Vec lookup(const double* table, Bits index) {
+    return {_mm512_i64gather_pd(index.a, table, 8), _mm512_i64gather_pd(index.b, table, 8)};
+}
+inline Vec select(Mask m, Vec x, Vec y) {
+    return {_mm512_mask_blend_pd(m.a, y.a, x.a), _mm512_mask_blend_pd(m.b, y.b, x.b)};
+}
+inline Mask sameValue(Vec x, Vec y) {
+    return {_mm512_cmp_pd_mask(x.a, y.a, _CMP_EQ_OQ), _mm512_cmp_pd_mask(x.b, y.b, _CMP_EQ_OQ)};
+}
+inline Mask bothSet(Mask x, Mask y) { return {static_cast<__mmask8>(x.a & y.a), static_cast<__mmask8>(x.b & y.b)}; }
+inline bool allSet(Mask x) { return x.a == 0xff && x.b == 0xff; }
+
+#include "sincos-inl.h"
+
+// moderateLow <= |x| < moderateHigh as one unsigned comparison of the bit
+// patterns (NaN lies above infinity).
+inline __mmask8 inModerateRange(__m512d magnitude) {
+    const __m512i low = _mm512_castpd_si512(_mm512_set1_pd(moderateLow));
+    const __m512i span = _mm512_sub_epi64(_mm512_castpd_si512(_mm512_set1_pd(moderateHigh)), low);
+    return _mm512_cmplt_epu64_mask(_mm512_sub_epi64(_mm512_castpd_si512(magnitude), low), span);
+}
+
+}  // namespace
+
+void fillSinCos(const double* theta, double* sine, double* cosine, std::int64_t n) {
+    std::int64_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const Vec t = {_mm512_loadu_pd(theta + i), _mm512_loadu_pd(theta + i + 8)};
+        const Vec magnitude = absolute(t);
+        Vec s, c;
+        const Mask lanes = sinCosModerate(t, magnitude, &s, &c);
+        const unsigned decided = static_cast<unsigned>(lanes.a & inModerateRange(magnitude.a)) |
+                                 (static_cast<unsigned>(lanes.b & inModerateRange(magnitude.b)) << 8);
+        double saved[16];  // theta may share memory with the outputs
+        if (decided != 0xffffu) {
+            _mm512_storeu_pd(saved, t.a);
+            _mm512_storeu_pd(saved + 8, t.b);
+        }
+        _mm512_storeu_pd(sine + i, s.a);
+        _mm512_storeu_pd(sine + i + 8, s.b);
+        _mm512_storeu_pd(cosine + i, c.a);
+        _mm512_storeu_pd(cosine + i + 8, c.b);
+        if (decided == 0xffffu) continue;
+        for (int l = 0; l < 16; ++l)
+            if (!((decided >> l) & 1u)) sincos_scalar::sinCos(saved[l], &sine[i + l], &cosine[i + l]);
+    }
+    sincos_scalar::fillSinCos(theta + i, sine + i, cosine + i, n - i);
+}
+
+}  // namespace sincos_avx512
+}  // namespace spectrogrid
+
+#endif
