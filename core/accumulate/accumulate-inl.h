@@ -421,7 +421,7 @@ constexpr int frameBlockFrequencies = frameFrequencies > 0 ? frameFrequencies : 
 // vector are consecutive columns of one row.
 struct SampleColumns {
     Index rows;
-    Index columns;  // the row stride
+    Index columns;  // the row stride, a whole number of cache lines
     Index shifts;   // largest q: (n - 1) / hop
 };
 
@@ -429,7 +429,11 @@ SampleColumns sampleColumnsFor(Index hop, Index frames, Index n) {
     SampleColumns layout;
     layout.rows = smaller(hop, n);
     layout.shifts = (n - 1) / hop;
-    layout.columns = (frames + lanes - 1) / lanes * lanes + layout.shifts;
+    // Whole cache lines per row, so that the vectors of shift 0 never
+    // straddle two lines.
+    const Index lineDoubles = lineBytes / sizeof(double);
+    const Index used = (frames + lanes - 1) / lanes * lanes + layout.shifts;
+    layout.columns = (used + lineDoubles - 1) / lineDoubles * lineDoubles;
     return layout;
 }
 

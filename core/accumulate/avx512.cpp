@@ -87,7 +87,7 @@ void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t
 const KernelSet kernels = {InstructionSet::avx512, "avx512", lanes, frequencyVectors,
                            frequencyFrames, frameVectors, frameFrequencies,
                            accumulateFrequencyLaneUnit, accumulateFrameLaneUnit, threadWorkspace,
-                           batchSinCos, {0.85, 0.55, 3.5, 2.0, 44.0}};
+                           batchSinCos, {0.85, 0.55, 3.5, 2.0, 31.0}};
 
 }  // namespace avx512
 }  // namespace spectrogrid
@@ -105,7 +105,7 @@ void noSinCos(const double*, double*, double*, std::int64_t) {}
 }  // namespace
 const KernelSet kernels = {InstructionSet::avx512, "avx512", lanes, frequencyVectors, frequencyFrames, frameVectors,
                            frameFrequencies, noUnit, noUnit, noWorkspace,
-                           noSinCos, {0.85, 0.55, 3.5, 2.0, 44.0}};
+                           noSinCos, {0.85, 0.55, 3.5, 2.0, 31.0}};
 }  // namespace avx512
 }  // namespace spectrogrid
 

@@ -48,7 +48,13 @@ inline Vec negateIfBitSet(Vec a, Bits b) { return fromBits(bitsOf(a) ^ ((b >> n)
 inline Vec keepHighBits(Vec a) { return fromBits(bitsOf(a) & ~((Bits{1} << 27) - 1)); }
 template <int n>
 inline Mask bitIsSet(Bits b) { return ((b >> n) & 1) != 0; }
-inline Vec lookup(const double* table, Bits index) { return table[index]; }
+inline void lookupEntry(Bits i, Vec* sinHead, Vec* sinTail, Vec* cosHead, Vec* cosTail) {
+    using namespace sincos_tables;
+    *sinHead = sinHigh[i];
+    *sinTail = sinLow[i];
+    *cosHead = cosHigh[i];
+    *cosTail = cosLow[i];
+}
 inline Vec select(Mask m, Vec a, Vec b) { return m ? a : b; }
 inline Mask sameValue(Vec a, Vec b) { return a == b; }
 inline Mask bothSet(Mask a, Mask b) { return a && b; }

@@ -6,8 +6,11 @@
 //   Mask   one flag per lane
 //   splat(x), add, sub, mul, absolute, keepHighBits (clears the 27 low
 //   mantissa bits), bitsOf, lowBits<m>, addBits<n>, bitIsSet<n>,
-//   negateIfBitSet<n>(x, bits), lookup(table, index), select(m, a, b) (a
-//   where m is set), sameValue, bothSet, allSet
+//   negateIfBitSet<n>(x, bits), select(m, a, b) (a where m is set),
+//   sameValue, bothSet, allSet
+//   lookupEntry(index, &sinHead, &sinTail, &cosHead, &cosTail)
+//                                    the four table values of entry `index`
+//                                    (0 to 511) of each lane
 //
 // Every operation is one IEEE-754 double operation (no fused multiply-add)
 // or an exact integer operation, in the same order in every instruction set,
@@ -70,10 +73,8 @@ inline Mask sinCosReduced(Bits index, Vec rhi, Vec rlo, Vec absErrorBase, double
                           Vec* cosine) {
     using namespace sincos_tables;
     const Bits entry = lowBits<511>(index);
-    const Vec sHead = lookup(sinHigh, entry);
-    const Vec sTail = lookup(sinLow, entry);
-    const Vec cHead = lookup(cosHigh, entry);
-    const Vec cTail = lookup(cosLow, entry);
+    Vec sHead, sTail, cHead, cTail;
+    lookupEntry(entry, &sHead, &sTail, &cHead, &cTail);
     const Vec s = add(sHead, sTail);
     const Vec c = add(cHead, cTail);
 
