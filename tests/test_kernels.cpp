@@ -421,6 +421,21 @@ TEST(Planner, UnitsCoverEveryCoefficientOnce) {
     }
 }
 
+// Whatever the hop, the widest units of either orientation fit in the
+// workspace the driver reserves for a thread.
+TEST(Planner, EveryHopFitsTheLargestWorkspace) {
+    for (const KernelSet* kernels : everySet()) {
+        for (const int L : {64, 1000, 1024, 3000}) {
+            const std::int64_t largest = spectrogrid::largestThreadWorkspace(*kernels, L, 64);
+            for (int hop = 1; hop <= L + 1; ++hop) {
+                AccumulationPlan plan = spectrogrid::planAccumulation(*kernels, L, 64, 100000, hop, 1, 1);
+                plan.frameLanes.unitFrequencies = spectrogrid::maxFrameLaneFrequencyBlocks * kernels->frameFrequencies;
+                ASSERT_LE(kernels->threadWorkspace(plan), largest) << kernels->name << " L=" << L << " hop=" << hop;
+            }
+        }
+    }
+}
+
 TEST(Planner, FewFrequenciesGoToFrameLanesAndTheThreadsGetUnits) {
     const KernelSet& avx2 = spectrogrid::avx2::kernels;
     const AccumulationPlan one = spectrogrid::planAccumulation(avx2, 256, 1, 15000, 128, 1, 2);

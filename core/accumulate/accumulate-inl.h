@@ -425,15 +425,17 @@ struct SampleColumns {
     Index shifts;   // largest q: (n - 1) / hop
 };
 
+static_assert(tableRowQuantum * sizeof(double) == lineBytes && tableRowQuantum % lanes == 0,
+              "table rows of whole cache lines hold whole vectors");
+
 SampleColumns sampleColumnsFor(Index hop, Index frames, Index n) {
     SampleColumns layout;
     layout.rows = smaller(hop, n);
     layout.shifts = (n - 1) / hop;
     // Whole cache lines per row, so that the vectors of shift 0 never
     // straddle two lines.
-    const Index lineDoubles = lineBytes / sizeof(double);
     const Index used = (frames + lanes - 1) / lanes * lanes + layout.shifts;
-    layout.columns = (used + lineDoubles - 1) / lineDoubles * lineDoubles;
+    layout.columns = (used + tableRowQuantum - 1) / tableRowQuantum * tableRowQuantum;
     return layout;
 }
 

@@ -37,6 +37,13 @@ struct UnitShape {
     std::int32_t tileLength;
 };
 
+// A frame-lane unit has at most this many register blocks of frequencies.
+constexpr int maxFrameLaneFrequencyBlocks = 4;
+
+// The rows of the frame-lane table of samples are whole cache lines: their
+// length in doubles is a multiple of this.
+constexpr std::int64_t tableRowQuantum = 8;
+
 // The work of one call. Frequencies [0, frameLaneBegin) run in the
 // frequency-lane kernel, [frameLaneBegin, K) in the frame-lane kernel.
 struct AccumulationPlan {

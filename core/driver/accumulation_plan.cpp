@@ -24,7 +24,6 @@ constexpr Index maxFrameLaneTile = 1024;
 constexpr Index panelBudget = 65536;       // doubles: cosine panel; the sine panel is as large
 constexpr Index windowedBudget = 8192;     // doubles: one windowed tile
 constexpr Index sampleTableBudget = 32768; // doubles: one frame-lane table of samples
-constexpr Index maxFrameLaneFrequencyBlocks = 4;
 
 Index ceilDiv(Index a, Index b) { return (a + b - 1) / b; }
 Index roundUp(Index value, Index quantum) { return ceilDiv(value, quantum) * quantum; }
@@ -224,9 +223,12 @@ AccumulationPlan planAccumulation(const KernelSet& kernels, std::int32_t windowL
 
 std::int64_t largestThreadWorkspace(const KernelSet& kernels, std::int32_t windowLength,
                                     std::int32_t frequencyCount) {
-    // The frequency-lane part does not depend on the hop; the frame-lane
-    // table has at most about sampleTableBudget + tile doubles whatever the
-    // hop: its largest forms are among these hops.
+    // The frequency-lane part does not depend on the hop. The frame-lane
+    // table, before its rows are padded to whole cache lines, has at most
+    // about sampleTableBudget + tile doubles whatever the hop, and its
+    // largest forms are among these hops; the padding adds fewer than
+    // tableRowQuantum doubles to each of its at most `frameTile` rows,
+    // which the hops here need not show.
     const Index L = atLeast(windowLength, 1);
     const Index frequencyTile = tileLengthFor(L, maxFrequencyLaneTile);
     const Index frameTile = tileLengthFor(L, maxFrameLaneTile);
@@ -247,7 +249,7 @@ std::int64_t largestThreadWorkspace(const KernelSet& kernels, std::int32_t windo
         const std::int64_t length = kernels.threadWorkspace(plan);
         if (length > largest) largest = length;
     }
-    return largest;
+    return largest + (tableRowQuantum - 1) * frameTile;
 }
 
 std::int64_t unitCount(const AccumulationPlan& plan, std::int32_t frequencyCount,
