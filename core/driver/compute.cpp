@@ -19,21 +19,6 @@ void fillTwiddleRange(const double* angularSteps, double frequency, double* cosT
     }
 }
 
-// Sample n of a channel stored as `type`, as a double (exactly).
-double sampleAt(const void* samples, SampleType type, std::int64_t element) {
-    switch (type) {
-        case SampleType::float64: return static_cast<const double*>(samples)[element];
-        case SampleType::float32: return static_cast<const float*>(samples)[element];
-        case SampleType::int8: return static_cast<const std::int8_t*>(samples)[element];
-        case SampleType::uint8: return static_cast<const std::uint8_t*>(samples)[element];
-        case SampleType::int16: return static_cast<const std::int16_t*>(samples)[element];
-        case SampleType::uint16: return static_cast<const std::uint16_t*>(samples)[element];
-        case SampleType::int32: return static_cast<const std::int32_t*>(samples)[element];
-        case SampleType::uint32: return static_cast<const std::uint32_t*>(samples)[element];
-    }
-    return 0.0;
-}
-
 std::int64_t channelStrideOf(const AnalysisInputs& inputs) {
     return inputs.channelStride != 0 ? inputs.channelStride
                                      : std::int64_t{inputs.signalLength} * inputs.sampleStep;
@@ -46,35 +31,59 @@ CoefficientPlanes imaginaryPlanesOf(const ScratchTables& tables) {
     return {tables.imaginaryPart, tables.imaginaryPart + 1, 2};
 }
 
+// Frames [beginFrame, endFrame) of one real channel whose samples, of type
+// T, start at `samples`, with the twiddles of frequency k.
+template <typename T>
+void accumulateChannelFrames(const AnalysisInputs& inputs, const FramePlan& plan,
+                             const ScratchTables& tables, const CoefficientPlanes& out,
+                             std::int64_t column, const void* samples, std::int32_t k,
+                             std::int64_t beginFrame, std::int64_t endFrame) {
+    const std::int32_t L = inputs.windowLength;
+    const double* window = inputs.window;
+    const double* cosTable = tables.cosTable;
+    const double* sinTable = tables.sinTable;
+    const std::int64_t K = inputs.frequencyCount;
+    const std::int64_t sampleStep = inputs.sampleStep;
+    for (std::int64_t j = beginFrame; j < endFrame; ++j) {
+        const T* frame = static_cast<const T*>(samples) + j * plan.hop * sampleStep;
+        double re = 0.0;
+        double im = 0.0;
+        for (std::int32_t i = 0; i < L; ++i) {
+            const double p = static_cast<double>(frame[i * sampleStep]) * window[i];
+            re = re + p * cosTable[i];
+            im = im - p * sinTable[i];
+        }
+        out.real[(k + (column + j) * K) * out.step] = re;
+        out.imag[(k + (column + j) * K) * out.step] = im;
+    }
+}
+
 // Frames of real channel `channel` (the channels of the real parts, then
 // those of the imaginary parts), with the twiddles of frequency k.
 void accumulateFrameRange(const AnalysisInputs& inputs, const FramePlan& plan,
                           const ScratchTables& tables, const CoefficientPlanes& planes,
                           std::int32_t k, std::int64_t channel, std::int64_t beginFrame,
                           std::int64_t endFrame) {
-    const std::int32_t L = inputs.windowLength;
-    const double* window = inputs.window;
-    const double* cosTable = tables.cosTable;
-    const double* sinTable = tables.sinTable;
-    const std::int64_t K = inputs.frequencyCount;
     const bool imaginaryPart = channel >= inputs.channelCount;
     const std::int64_t c = imaginaryPart ? channel - inputs.channelCount : channel;
-    const void* samples = imaginaryPart ? inputs.signalImag : inputs.signal;
     const CoefficientPlanes out = imaginaryPart ? imaginaryPlanesOf(tables) : planes;
-    const std::int64_t step = out.step;
-    const std::int64_t first = c * channelStrideOf(inputs);
     const std::int64_t column = c * plan.frameCount;
-    for (std::int64_t j = beginFrame; j < endFrame; ++j) {
-        const std::int64_t frame = first + j * plan.hop * inputs.sampleStep;
-        double re = 0.0;
-        double im = 0.0;
-        for (std::int32_t i = 0; i < L; ++i) {
-            const double p = sampleAt(samples, inputs.signalType, frame + i * inputs.sampleStep) * window[i];
-            re = re + p * cosTable[i];
-            im = im - p * sinTable[i];
-        }
-        out.real[(k + (column + j) * K) * step] = re;
-        out.imag[(k + (column + j) * K) * step] = im;
+    const std::int64_t first = c * channelStrideOf(inputs);
+    const void* part = imaginaryPart ? inputs.signalImag : inputs.signal;
+    const auto run = [&](auto sample) {
+        using T = decltype(sample);
+        accumulateChannelFrames<T>(inputs, plan, tables, out, column, static_cast<const T*>(part) + first, k,
+                                   beginFrame, endFrame);
+    };
+    switch (inputs.signalType) {
+        case SampleType::float64: run(double{}); break;
+        case SampleType::float32: run(float{}); break;
+        case SampleType::int8: run(std::int8_t{}); break;
+        case SampleType::uint8: run(std::uint8_t{}); break;
+        case SampleType::int16: run(std::int16_t{}); break;
+        case SampleType::uint16: run(std::uint16_t{}); break;
+        case SampleType::int32: run(std::int32_t{}); break;
+        case SampleType::uint32: run(std::uint32_t{}); break;
     }
 }
 
