@@ -345,12 +345,11 @@ void fillWindowedTileOf(const KernelTask& task, const Channel& channel, Index jB
         const Index first = (jBegin + r) * task.hop + iBegin;
         double* out = windowed + r * n;
         Index i = 0;
-        if (sizeof(T) == sizeof(double) && channel.sampleBytes == sizeof(double) &&
-            task.inputs->signalType == SampleType::float64) {
-            const double* frame = reinterpret_cast<const double*>(channel.samples) + first;
-            for (; i + lanes <= n; i += lanes) store(out + i, mul(load(frame + i), load(window + i)));
-        } else if (channel.sampleBytes == sizeof(T)) {
+        if (channel.sampleBytes == sizeof(T)) {
             const T* frame = reinterpret_cast<const T*>(channel.samples) + first;
+            if constexpr (std::is_same<T, double>::value) {
+                for (; i + lanes <= n; i += lanes) store(out + i, mul(load(frame + i), load(window + i)));
+            }
             for (; i < n; ++i) out[i] = static_cast<double>(frame[i]) * window[i];
         }
         for (; i < n; ++i) out[i] = sampleAt<T>(channel.samples, channel.sampleBytes, first + i) * window[i];
@@ -448,8 +447,7 @@ template <typename T>
 void fillSampleColumnsOf(const KernelTask& task, const Channel& channel, Index jBegin, Index frames,
                          Index iBegin, Index n, const SampleColumns& layout, double* table) {
     const Index hop = task.hop;
-    const bool contiguousDoubles =
-        task.inputs->signalType == SampleType::float64 && channel.sampleBytes == sizeof(double);
+    const bool contiguousDoubles = std::is_same<T, double>::value && channel.sampleBytes == sizeof(double);
     for (Index c0 = 0; c0 < layout.columns; c0 += lanes) {
         const Index width = smaller(lanes, layout.columns - c0);
         Index r = 0;

@@ -18,6 +18,7 @@
 #define SPECTROGRID_CORE_ACCUMULATE_KERNELS_H
 
 #include <cstdint>
+#include <type_traits>
 
 #include "driver/instruction_sets.h"
 #include "spectrogrid.h"
