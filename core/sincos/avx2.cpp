@@ -89,39 +89,30 @@ inline void lookupEntry(Bits index, Vec* sinHead, Vec* sinTail, Vec* cosHead, Ve
 
 #include "sincos-inl.h"
 
+constexpr int stepLanes = 8;
+inline Vec loadLanes(const double* p) { return {_mm256_loadu_pd(p), _mm256_loadu_pd(p + 4)}; }
+inline void storeLanes(double* p, Vec x) {
+    _mm256_storeu_pd(p, x.a);
+    _mm256_storeu_pd(p + 4, x.b);
+}
+
 // moderateLow <= |x| < moderateHigh, one flag bit per lane.
 inline unsigned inModerateRange(V magnitude) {
     return static_cast<unsigned>(
         _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(magnitude, _mm256_set1_pd(moderateLow), _CMP_GE_OQ),
                                          _mm256_cmp_pd(magnitude, _mm256_set1_pd(moderateHigh), _CMP_LT_OQ))));
 }
+inline unsigned decidedLanes(Mask m, Vec magnitude) {
+    return (static_cast<unsigned>(_mm256_movemask_pd(m.a)) & inModerateRange(magnitude.a)) |
+           ((static_cast<unsigned>(_mm256_movemask_pd(m.b)) & inModerateRange(magnitude.b)) << 4);
+}
+
+#include "steps-inl.h"
 
 }  // namespace
 
 void fillSinCos(const double* theta, double* sine, double* cosine, std::int64_t n) {
-    std::int64_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const Vec t = {_mm256_loadu_pd(theta + i), _mm256_loadu_pd(theta + i + 4)};
-        const Vec magnitude = absolute(t);
-        Vec s, c;
-        const Mask lanes = sinCosModerate(t, magnitude, &s, &c);
-        const unsigned decided =
-            (static_cast<unsigned>(_mm256_movemask_pd(lanes.a)) & inModerateRange(magnitude.a)) |
-            ((static_cast<unsigned>(_mm256_movemask_pd(lanes.b)) & inModerateRange(magnitude.b)) << 4);
-        double saved[8];  // theta may share memory with the outputs
-        if (decided != 0xffu) {
-            _mm256_storeu_pd(saved, t.a);
-            _mm256_storeu_pd(saved + 4, t.b);
-        }
-        _mm256_storeu_pd(sine + i, s.a);
-        _mm256_storeu_pd(sine + i + 4, s.b);
-        _mm256_storeu_pd(cosine + i, c.a);
-        _mm256_storeu_pd(cosine + i + 4, c.b);
-        if (decided == 0xffu) continue;
-        for (int l = 0; l < 8; ++l)
-            if (!((decided >> l) & 1u)) sincos_scalar::sinCos(saved[l], &sine[i + l], &cosine[i + l]);
-    }
-    sincos_scalar::fillSinCos(theta + i, sine + i, cosine + i, n - i);
+    fillSinCosInSteps(theta, sine, cosine, n);
 }
 
 }  // namespace sincos_avx2

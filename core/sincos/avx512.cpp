@@ -99,6 +99,13 @@ inline bool allSet(Mask x) { return x.a == 0xff && x.b == 0xff; }
 
 #include "sincos-inl.h"
 
+constexpr int stepLanes = 16;
+inline Vec loadLanes(const double* p) { return {_mm512_loadu_pd(p), _mm512_loadu_pd(p + 8)}; }
+inline void storeLanes(double* p, Vec x) {
+    _mm512_storeu_pd(p, x.a);
+    _mm512_storeu_pd(p + 8, x.b);
+}
+
 // moderateLow <= |x| < moderateHigh as one unsigned comparison of the bit
 // patterns (NaN lies above infinity).
 inline __mmask8 inModerateRange(__m512d magnitude) {
@@ -106,32 +113,17 @@ inline __mmask8 inModerateRange(__m512d magnitude) {
     const __m512i span = _mm512_sub_epi64(_mm512_castpd_si512(_mm512_set1_pd(moderateHigh)), low);
     return _mm512_cmplt_epu64_mask(_mm512_sub_epi64(_mm512_castpd_si512(magnitude), low), span);
 }
+inline unsigned decidedLanes(Mask m, Vec magnitude) {
+    return static_cast<unsigned>(m.a & inModerateRange(magnitude.a)) |
+           (static_cast<unsigned>(m.b & inModerateRange(magnitude.b)) << 8);
+}
+
+#include "steps-inl.h"
 
 }  // namespace
 
 void fillSinCos(const double* theta, double* sine, double* cosine, std::int64_t n) {
-    std::int64_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        const Vec t = {_mm512_loadu_pd(theta + i), _mm512_loadu_pd(theta + i + 8)};
-        const Vec magnitude = absolute(t);
-        Vec s, c;
-        const Mask lanes = sinCosModerate(t, magnitude, &s, &c);
-        const unsigned decided = static_cast<unsigned>(lanes.a & inModerateRange(magnitude.a)) |
-                                 (static_cast<unsigned>(lanes.b & inModerateRange(magnitude.b)) << 8);
-        double saved[16];  // theta may share memory with the outputs
-        if (decided != 0xffffu) {
-            _mm512_storeu_pd(saved, t.a);
-            _mm512_storeu_pd(saved + 8, t.b);
-        }
-        _mm512_storeu_pd(sine + i, s.a);
-        _mm512_storeu_pd(sine + i + 8, s.b);
-        _mm512_storeu_pd(cosine + i, c.a);
-        _mm512_storeu_pd(cosine + i + 8, c.b);
-        if (decided == 0xffffu) continue;
-        for (int l = 0; l < 16; ++l)
-            if (!((decided >> l) & 1u)) sincos_scalar::sinCos(saved[l], &sine[i + l], &cosine[i + l]);
-    }
-    sincos_scalar::fillSinCos(theta + i, sine + i, cosine + i, n - i);
+    fillSinCosInSteps(theta, sine, cosine, n);
 }
 
 }  // namespace sincos_avx512
