@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Fuzzes the gateway for SECONDS seconds (default 600) with the fuzz
 # preset's build (clang, libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer). The corpus grows in build/fuzz/tests/fuzz/corpus
-# from the starting inputs in tests/fuzz/corpus; a finding is written next to it as
-# crash-*, timeout-* or oom-*, the run stops and the script exits non-zero.
+# UndefinedBehaviorSanitizer). The corpus grows in
+# build/fuzz/tests/fuzz/corpus from the starting inputs in tests/fuzz/corpus;
+# a finding is written next to it as crash-*, timeout-* or oom-*, the run
+# stops and the script exits non-zero.
 # Replay a finding with: build/fuzz/tests/fuzz/gateway_fuzz FILE
 # Further arguments go to the fuzzer (for instance -jobs=2 -workers=2).
 #
