@@ -73,13 +73,16 @@ PartCost partCost(Index frequencies, Index frames, Index unitFrequencies, Index 
                   const UnitCost& unitCost) {
     PartCost cost;
     cost.largest = unitCost(atMost(unitFrequencies, frequencies), atMost(unitFrames, frames));
-    cost.total = 0.0;
-    const Index kUnits = ceilDiv(frequencies, unitFrequencies);
-    for (Index k = 0; k < kUnits; ++k) {
-        const Index kCount = atMost(unitFrequencies, frequencies - k * unitFrequencies);
-        cost.total += static_cast<double>(frames / unitFrames) * unitCost(kCount, unitFrames);
-        if (frames % unitFrames != 0) cost.total += unitCost(kCount, frames % unitFrames);
-    }
+    // Whole units, then the narrower ones of the last frequencies and of the
+    // last frames.
+    const double kWhole = static_cast<double>(frequencies / unitFrequencies);
+    const double jWhole = static_cast<double>(frames / unitFrames);
+    const Index kRest = frequencies % unitFrequencies;
+    const Index jRest = frames % unitFrames;
+    cost.total = kWhole * jWhole * unitCost(unitFrequencies, unitFrames);
+    if (jRest != 0) cost.total += kWhole * unitCost(unitFrequencies, jRest);
+    if (kRest != 0) cost.total += jWhole * unitCost(kRest, unitFrames);
+    if (kRest != 0 && jRest != 0) cost.total += unitCost(kRest, jRest);
     return cost;
 }
 
