@@ -21,8 +21,9 @@ function varargout = spectrogridplot(varargin)
 %     - a repeated frequency is drawn once, with the warning
 %       spectrogridplot:repeatedFrequency;
 %     - the negative frequencies of a complex signal lie below zero.
-%   Levels are in dB re the largest magnitude, shown from -DynamicRange to
-%   0 dB in the current colormap, with a labelled colour bar.
+%   Levels are in dB re the largest magnitude of C (of every channel),
+%   shown from -DynamicRange to 0 dB in the current colormap, with a
+%   labelled colour bar.
 %
 %   Options, as name-value pairs after the other inputs (names in any case):
 %     'DynamicRange'   dB below the maximum that are shown (default 80)
@@ -133,8 +134,9 @@ function varargout = spectrogridplot(varargin)
   end
   timeEdges = edgesOf(T, step);
 
-  % dB re the largest magnitude of what is drawn.
-  magnitude = abs(C(:, :, channels));
+  % dB re the largest magnitude of the whole result, so that the panels of
+  % several channels, or one channel drawn alone, compare.
+  magnitude = abs(C);
   peak = max(magnitude(:));
   if isempty(peak) || ~(peak > 0) || ~isfinite(peak)
     peak = 1;
@@ -146,7 +148,7 @@ function varargout = spectrogridplot(varargin)
     else
       ax = newplot(subplot(numel(channels), 1, p));
     end
-    level = max(20 * log10(magnitude(:, :, p) / peak), -range);
+    level = max(20 * log10(magnitude(:, :, channels(p)) / peak), -range);
     named = frames;
     if pages > 1
       named = sprintf('%s, channel %d', frames, channels(p));
