@@ -94,6 +94,14 @@ function test_plot(folder)
   expect(numel(h) == 2 && numel(findobj(figureHandle, 'type', 'axes', '-not', 'tag', 'colorbar')) == 2, ...
          'two channels: one panel each');
   close(figureHandle);
+  % The example in the help draws as written.
+  lines = strsplit(get_help_text('spectrogridplot'), "\n");
+  first = find(~cellfun(@isempty, strfind(lines, 'fs = 8000;')), 1);
+  last = find(~cellfun(@isempty, strfind(lines, 'h = spectrogridplot(')), 1);
+  figureHandle = figure('visible', 'off');
+  eval(strjoin(strtrim(lines(first:last)), "\n"));
+  expect(~isempty(first) && isscalar(h) && strcmp(get(gca(), 'yscale'), 'log'), 'the help''s example draws');
+  close(figureHandle);
   try
     spectrogridplot(C, F, T, 'Channel', 3);
     expect(false, 'a channel past the last is rejected');
