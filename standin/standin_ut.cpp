@@ -6,18 +6,12 @@
 
 #include "standin_host.h"
 
-#if defined(_WIN32)
-#define STANDIN_UT_EXPORT __declspec(dllexport)
-#else
-#define STANDIN_UT_EXPORT __attribute__((visibility("default")))
-#endif
-
 namespace {
 std::atomic<int> pendingFrom{0};  // the question from which it answers true; 0: never
 std::atomic<int> asked{0};
 }  // namespace
 
-extern "C" STANDIN_UT_EXPORT bool utIsInterruptPending() {
+extern "C" bool utIsInterruptPending() {
     const int question = asked.fetch_add(1) + 1;
     const int from = pendingFrom.load();
     return from != 0 && question >= from;
