@@ -8,10 +8,21 @@
 // Octave reports errors by throwing from error_with_id; its arrays release
 // their memory as that unwinds. Every check still runs before the first
 // output array is created.
+//
+// Ctrl-C: Octave's signal handler only notes the signal; octave_quit, run
+// on this thread, acts on it, by throwing interrupt_exception for an
+// interrupt. The core asks the stop query below on this thread between
+// pieces of a few milliseconds of work; the query runs octave_quit and
+// keeps what it threw, since nothing may be thrown through the core's
+// parallel regions. Once the core has returned (its threads stopped), the
+// kept exception is thrown again here: the arrays of the call unwind and
+// Octave ends the command as for any interrupt, and the session goes on.
 #include <octave/oct.h>
+#include <octave/quit.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <memory>
 
 #include "arguments.h"
@@ -164,6 +175,18 @@ const double* doublesOf(const ArgumentView& view, ColumnVector& converted) {
     return converted.data();
 }
 
+// The stop query: whatever octave_quit threw (the interrupt, or the error
+// of another signal's handling) is kept in *context and stops the call.
+bool hostInterrupt(void* context) {
+    try {
+        octave_quit();
+    } catch (...) {
+        *static_cast<std::exception_ptr*>(context) = std::current_exception();
+        return true;
+    }
+    return false;
+}
+
 void raise(const Fault& fault) {
     if (fault.name[0] != '\0') {
         error_with_id(fault.identifier, fault.format, fault.name);
@@ -236,7 +259,10 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     const spectrogrid::CoefficientPlanes planes = {interleaved, interleaved + 1, 2};
     spectrogrid::prepareOutput(storage, static_cast<std::int64_t>(cells) * 16);
     spectrogrid::prepareOutput(imaginaryPart.get(), imaginaryLength * 8);
-    spectrogrid::computeCoefficients(inputs, plan, tables, planes, times.fortran_vec());
+    std::exception_ptr interrupt;
+    const spectrogrid::CallOutcome outcome = spectrogrid::computeCoefficients(
+        inputs, plan, tables, planes, times.fortran_vec(), {hostInterrupt, &interrupt});
+    if (outcome == spectrogrid::CallOutcome::stopped) std::rethrow_exception(interrupt);
 
     octave_value_list outputs;
     outputs(gateway::outCoefficients) = coefficients;

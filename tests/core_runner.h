@@ -1,5 +1,6 @@
 // Runs the core on std::vector inputs with buffers sized as the host would
-// size them, and returns everything it wrote.
+// size them (or with no workspace: the per-frequency form), asking `stop`
+// whether to stop, and returns everything it wrote and how the call ended.
 #ifndef SPECTROGRID_TESTS_CORE_RUNNER_H
 #define SPECTROGRID_TESTS_CORE_RUNNER_H
 
@@ -11,11 +12,13 @@
 struct CoreOutput {
     spectrogrid::FramePlan plan;
     std::vector<double> angularSteps, cosTable, sinTable, workspace, times, real, imag;
+    spectrogrid::CallOutcome outcome;
 };
 
 inline CoreOutput runCore(const std::vector<double>& signal, const std::vector<double>& window,
                           double overlap, const std::vector<double>& frequencies,
-                          double sampleRate) {
+                          double sampleRate, const spectrogrid::StopQuery& stop = {},
+                          bool withWorkspace = true) {
     spectrogrid::AnalysisInputs in;
     in.signal = signal.data();
     in.signalLength = static_cast<std::int32_t>(signal.size());
@@ -38,14 +41,16 @@ inline CoreOutput runCore(const std::vector<double>& signal, const std::vector<d
     out.times.assign(out.plan.frameCount, unwritten);
     out.real.assign(cells, unwritten);
     out.imag.assign(cells, unwritten);
-    out.workspace.assign(static_cast<std::size_t>(spectrogrid::workspaceLength(
-                             in.windowLength, in.frequencyCount, out.plan.frameCount)),
-                         unwritten);
+    if (withWorkspace) {
+        out.workspace.assign(static_cast<std::size_t>(spectrogrid::workspaceLength(
+                                 in.windowLength, in.frequencyCount, out.plan.frameCount)),
+                             unwritten);
+    }
     spectrogrid::ScratchTables tables = {out.angularSteps.data(), out.cosTable.data(),
                                          out.sinTable.data(),
                                          out.workspace.empty() ? nullptr : out.workspace.data()};
     spectrogrid::CoefficientPlanes planes = {out.real.data(), out.imag.data()};
-    spectrogrid::computeCoefficients(in, out.plan, tables, planes, out.times.data());
+    out.outcome = spectrogrid::computeCoefficients(in, out.plan, tables, planes, out.times.data(), stop);
     return out;
 }
 

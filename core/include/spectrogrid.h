@@ -121,6 +121,23 @@ void accumulateFrames(const AnalysisInputs& inputs, const FramePlan& plan,
                       const ScratchTables& tables, const CoefficientPlanes& planes,
                       std::int32_t k);
 
+// Stopping a long call early, as an interactive host's Ctrl-C asks. The
+// caller gives a query; computeCoefficients asks it on the calling thread
+// only, between pieces of work of a few milliseconds at most (a tile of
+// frames of a unit, a unit, a frequency), and the other threads stop at a
+// flag the calling thread sets. Once the query has answered true the call
+// ends as soon as every thread has finished the piece it is on, and
+// reports that it stopped; what it wrote then means nothing. The query must
+// not throw or unwind (an exception may not leave a parallel region). A
+// null query never stops a call; a query that never answers true changes no
+// bit of any result.
+struct StopQuery {
+    bool (*requested)(void* context) = nullptr;  // true: stop now
+    void* context = nullptr;                     // passed to requested
+};
+
+enum class CallOutcome { finished, stopped };
+
 // Fills every output of one call: the angular step table, the time axis
 // (plan.frameCount entries) and both coefficient planes
 // (frequencyCount * frameCount entries each), with the same bits as
@@ -130,10 +147,11 @@ void accumulateFrames(const AnalysisInputs& inputs, const FramePlan& plan,
 // hold workspaceLength(...) doubles (without it, the per-frequency
 // operations run instead, more slowly). The work runs in blocks of
 // frequencies by tiles of frames, with the widest vector instruction set
-// the processor supports; results depend on neither.
-void computeCoefficients(const AnalysisInputs& inputs, const FramePlan& plan,
-                         const ScratchTables& tables, const CoefficientPlanes& planes,
-                         double* times);
+// the processor supports; results depend on neither. Returns stopped when
+// `stop` asked the call to stop (see StopQuery), finished otherwise.
+CallOutcome computeCoefficients(const AnalysisInputs& inputs, const FramePlan& plan,
+                                const ScratchTables& tables, const CoefficientPlanes& planes,
+                                double* times, const StopQuery& stop = StopQuery{});
 
 // Makes a large buffer that the host has just created, and that the call
 // will overwrite whole, ready for writing: on Linux it asks for transparent
