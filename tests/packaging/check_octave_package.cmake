@@ -3,7 +3,8 @@
 #         -DHELP_HEADER=build/.../spectrogrid_help.h -P check_octave_package.cmake
 # The package must be named after VERSION and hold, under spectrogrid/ and
 # nothing else: DESCRIPTION (name, version and release date), INDEX,
-# COPYING (LICENSE), NEWS (CHANGELOG.md); in src/ the Makefile, the Octave
+# COPYING (LICENSE), NEWS (CHANGELOG.md), inst/spectrogridcqwindows.m; in
+# src/ the Makefile, the Octave
 # entry point as spectrogrid.cc, the rest of the gateway that module is
 # built from, the help header the build generated, and every source and
 # header under core/ at its path there, each with the bytes of the file in
@@ -26,7 +27,7 @@ set(expected
   COPYING ${SOURCE_DIR}/LICENSE NEWS ${SOURCE_DIR}/CHANGELOG.md
   src/spectrogrid.cc ${gateway}/spectrogrid_oct.cc src/arguments.cpp ${gateway}/arguments.cpp
   src/arguments.h ${gateway}/arguments.h src/spectrogrid_oct.map ${gateway}/spectrogrid_oct.map
-  src/spectrogrid_help.h ${HELP_HEADER})
+  src/spectrogrid_help.h ${HELP_HEADER} inst/spectrogridcqwindows.m ${gateway}/spectrogridcqwindows.m)
 file(GLOB_RECURSE core_files RELATIVE ${SOURCE_DIR}
      ${SOURCE_DIR}/core/*.cpp ${SOURCE_DIR}/core/*.cc ${SOURCE_DIR}/core/*.h ${SOURCE_DIR}/core/*.hpp)
 foreach(file IN LISTS core_files)
@@ -61,8 +62,8 @@ endif()
 set(index ${unpacked}/spectrogrid/INDEX)
 if(EXISTS ${index})
   file(READ ${index} text)
-  if(NOT text MATCHES "^spectrogrid >> [^\n]+\n[^ \n][^\n]*\n spectrogrid\n$")
-    string(APPEND failures "  INDEX does not list spectrogrid under a category:\n${text}\n")
+  if(NOT text MATCHES "^spectrogrid >> [^\n]+\n[^ \n][^\n]*\n spectrogrid\n spectrogridcqwindows\n$")
+    string(APPEND failures "  INDEX does not list spectrogrid and spectrogridcqwindows under a category:\n${text}\n")
   endif()
 endif()
 set(makefile ${unpacked}/spectrogrid/src/Makefile)
