@@ -48,6 +48,10 @@ std::size_t mxGetNumberOfElements(const mxArray* array);
 int mxGetNumberOfDimensions_700(const mxArray* array);
 const int* mxGetDimensions_700(const mxArray* array);
 
+// Element `index` of a cell array (column-major), owned by the cell; null
+// where no element was ever set.
+mxArray* mxGetCell_700(const mxArray* array, int index);
+
 // Storage class and form.
 mxClassID mxGetClassID(const mxArray* array);
 bool mxIsComplex(const mxArray* array);

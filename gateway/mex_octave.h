@@ -10,5 +10,6 @@
 #define mxCreateNumericArray_700 mxCreateNumericArray
 #define mxGetNumberOfDimensions_700 mxGetNumberOfDimensions
 #define mxGetDimensions_700 mxGetDimensions
+#define mxGetCell_700 mxGetCell
 
 #endif

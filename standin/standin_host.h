@@ -49,7 +49,12 @@ void storeValue(mxArray* array, std::size_t index, bool imaginary, double value)
 // the test machine cannot hold. Reading its data is a fault of the module.
 mxArray* createUnbackedArray(std::size_t dimensionCount, const std::size_t* dimensions);
 
+// Destroys the array and, for a cell array, its elements.
 void destroyArray(mxArray* array);
+
+// Makes `element` element `index` of a cell array, which owns it from then
+// on (an element set before is destroyed).
+void setCell(mxArray* cell, std::size_t index, mxArray* element);
 
 double* realData(const mxArray* array);  // the planes of a double array
 double* imagData(const mxArray* array);  // null for a real array

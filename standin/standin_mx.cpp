@@ -20,6 +20,8 @@ struct mxArray_tag {
     // The planes, in the storage of the class; doubles keep them aligned.
     std::vector<double> real;
     std::vector<double> imag;
+    // A cell array's elements, owned by it; null where none was set.
+    std::vector<mxArray*> cells;
 };
 
 namespace {
@@ -102,6 +104,7 @@ mxArray* makeArray(standin::ArrayClass arrayClass, std::size_t dimensionCount,
     array->dimensions.assign(dimensions, dimensions + dimensionCount);
     while (array->dimensions.size() < 2) array->dimensions.push_back(1);
     for (std::size_t d : array->dimensions) array->dimensions32.push_back(static_cast<int>(d));
+    if (arrayClass == standin::ArrayClass::Cell) array->cells.assign(elementCount(array), nullptr);
     if (backed) {
         const std::size_t doubles = (elementCount(array) * elementSize(arrayClass) + 7) / 8;
         array->real.assign(doubles, 0.0);
@@ -170,7 +173,20 @@ mxArray* createUnbackedArray(std::size_t dimensionCount, const std::size_t* dime
 
 void destroyArray(mxArray* array) {
     liveSet.erase(known(array, "destroyArray"));
+    for (mxArray* element : array->cells) {
+        if (element != nullptr) destroyArray(element);
+    }
     delete array;
+}
+
+void setCell(mxArray* cell, std::size_t index, mxArray* element) {
+    mxArray* a = known(cell, "setCell");
+    if (a->arrayClass != ArrayClass::Cell || index >= a->cells.size()) {
+        std::fprintf(stderr, "standin libmx: setCell outside a cell array\n");
+        std::abort();
+    }
+    if (a->cells[index] != nullptr) destroyArray(a->cells[index]);
+    a->cells[index] = element;
 }
 
 void storeValue(mxArray* array, std::size_t index, bool imaginary, double value) {
@@ -290,6 +306,18 @@ mxClassID mxGetClassID(const mxArray* array) {
 }
 
 bool mxIsComplex(const mxArray* array) { return known(array, "mxIsComplex")->complex; }
+
+// MATLAB gives null for an element never set, and for an index outside
+// the array or an array that is no cell array it stops.
+mxArray* mxGetCell_700(const mxArray* array, int index) {
+    mxArray* a = known(array, "mxGetCell_700");
+    if (a->arrayClass != standin::ArrayClass::Cell || index < 0 ||
+        static_cast<std::size_t>(index) >= a->cells.size()) {
+        std::fprintf(stderr, "standin libmx: mxGetCell_700(%d) outside a cell array\n", index);
+        std::abort();
+    }
+    return a->cells[static_cast<std::size_t>(index)];
+}
 
 bool mxIsSparse(const mxArray* array) { return known(array, "mxIsSparse")->sparse; }
 
