@@ -15,7 +15,8 @@ namespace standin {
 
 enum class ArrayClass {
     Double, Single, Int8, Uint8, Int16, Uint16, Int32, Uint32, Int64, Uint64,
-    Logical, Char, Cell, Struct, FunctionHandle
+    Logical, Char, Cell, Struct, FunctionHandle,
+    StringObject  // MATLAB's string class: an object, whose text mxGetString cannot read
 };
 
 // What the error call throws. It unwinds through the module's frames back to
@@ -45,16 +46,18 @@ mxArray* createArray(ArrayClass arrayClass, std::size_t dimensionCount,
 // element `index` of its real or imaginary plane.
 void storeValue(mxArray* array, std::size_t index, bool imaginary, double value);
 
+// Stores text as the characters of a character array of as many elements.
+void storeText(mxArray* array, const char* text);
+
+// Makes `element` (an array the caller keeps alive) element `index` of a
+// cell array; elements never set read as null.
+void storeCellElement(mxArray* array, std::size_t index, mxArray* element);
+
 // A real double array of this shape with no storage behind it, for lengths
 // the test machine cannot hold. Reading its data is a fault of the module.
 mxArray* createUnbackedArray(std::size_t dimensionCount, const std::size_t* dimensions);
 
-// Destroys the array and, for a cell array, its elements.
 void destroyArray(mxArray* array);
-
-// Makes `element` element `index` of a cell array, which owns it from then
-// on (an element set before is destroyed).
-void setCell(mxArray* cell, std::size_t index, mxArray* element);
 
 double* realData(const mxArray* array);  // the planes of a double array
 double* imagData(const mxArray* array);  // null for a real array

@@ -20,8 +20,6 @@ struct mxArray_tag {
     // The planes, in the storage of the class; doubles keep them aligned.
     std::vector<double> real;
     std::vector<double> imag;
-    // A cell array's elements, owned by it; null where none was set.
-    std::vector<mxArray*> cells;
 };
 
 namespace {
@@ -55,7 +53,8 @@ std::size_t elementSize(standin::ArrayClass arrayClass) {
         case ArrayClass::Single: case ArrayClass::Int32: case ArrayClass::Uint32: return 4;
         case ArrayClass::Int16: case ArrayClass::Uint16: case ArrayClass::Char: return 2;
         case ArrayClass::Int8: case ArrayClass::Uint8: case ArrayClass::Logical: return 1;
-        case ArrayClass::Cell: case ArrayClass::Struct: case ArrayClass::FunctionHandle: return sizeof(void*);
+        case ArrayClass::Cell: case ArrayClass::Struct: case ArrayClass::FunctionHandle:
+        case ArrayClass::StringObject: return sizeof(void*);
     }
     return 8;
 }
@@ -90,6 +89,7 @@ mxClassID classIdOf(standin::ArrayClass arrayClass) {
         case ArrayClass::Cell: return mxCELL_CLASS;
         case ArrayClass::Struct: return mxSTRUCT_CLASS;
         case ArrayClass::FunctionHandle: return mxFUNCTION_CLASS;
+        case ArrayClass::StringObject: return static_cast<mxClassID>(18);  // an object
     }
     return mxCELL_CLASS;
 }
@@ -104,7 +104,6 @@ mxArray* makeArray(standin::ArrayClass arrayClass, std::size_t dimensionCount,
     array->dimensions.assign(dimensions, dimensions + dimensionCount);
     while (array->dimensions.size() < 2) array->dimensions.push_back(1);
     for (std::size_t d : array->dimensions) array->dimensions32.push_back(static_cast<int>(d));
-    if (arrayClass == standin::ArrayClass::Cell) array->cells.assign(elementCount(array), nullptr);
     if (backed) {
         const std::size_t doubles = (elementCount(array) * elementSize(arrayClass) + 7) / 8;
         array->real.assign(doubles, 0.0);
@@ -173,20 +172,7 @@ mxArray* createUnbackedArray(std::size_t dimensionCount, const std::size_t* dime
 
 void destroyArray(mxArray* array) {
     liveSet.erase(known(array, "destroyArray"));
-    for (mxArray* element : array->cells) {
-        if (element != nullptr) destroyArray(element);
-    }
     delete array;
-}
-
-void setCell(mxArray* cell, std::size_t index, mxArray* element) {
-    mxArray* a = known(cell, "setCell");
-    if (a->arrayClass != ArrayClass::Cell || index >= a->cells.size()) {
-        std::fprintf(stderr, "standin libmx: setCell outside a cell array\n");
-        std::abort();
-    }
-    if (a->cells[index] != nullptr) destroyArray(a->cells[index]);
-    a->cells[index] = element;
 }
 
 void storeValue(mxArray* array, std::size_t index, bool imaginary, double value) {
@@ -206,6 +192,30 @@ void storeValue(mxArray* array, std::size_t index, bool imaginary, double value)
             std::fprintf(stderr, "standin libmx: storeValue on a non-numeric array\n");
             std::abort();
     }
+}
+
+void storeText(mxArray* array, const char* text) {
+    known(array, "storeText");
+    if (array->arrayClass != ArrayClass::Char || std::strlen(text) != elementCount(array)) {
+        std::fprintf(stderr, "standin libmx: storeText needs a character array of its length\n");
+        std::abort();
+    }
+    // MATLAB's characters are 16-bit.
+    for (std::size_t i = 0; text[i] != '\0'; ++i) {
+        const std::uint16_t c = static_cast<unsigned char>(text[i]);
+        std::memcpy(reinterpret_cast<unsigned char*>(array->real.data()) + 2 * i, &c, 2);
+    }
+}
+
+void storeCellElement(mxArray* array, std::size_t index, mxArray* element) {
+    known(array, "storeCellElement");
+    known(element, "storeCellElement");
+    if (array->arrayClass != ArrayClass::Cell || index >= elementCount(array)) {
+        std::fprintf(stderr, "standin libmx: storeCellElement outside a cell array\n");
+        std::abort();
+    }
+    std::memcpy(reinterpret_cast<unsigned char*>(array->real.data()) + index * sizeof element,
+                &element, sizeof element);
 }
 
 double* realData(const mxArray* array) {
@@ -305,19 +315,39 @@ mxClassID mxGetClassID(const mxArray* array) {
     return classIdOf(known(array, "mxGetClassID")->arrayClass);
 }
 
-bool mxIsComplex(const mxArray* array) { return known(array, "mxIsComplex")->complex; }
+bool mxIsClass(const mxArray* array, const char* className) {
+    const mxArray* a = known(array, "mxIsClass");
+    return a->arrayClass == standin::ArrayClass::StringObject && std::strcmp(className, "string") == 0;
+}
 
-// MATLAB gives null for an element never set, and for an index outside
-// the array or an array that is no cell array it stops.
+int mxGetString_700(const mxArray* array, char* buffer, int length) {
+    const mxArray* a = known(array, "mxGetString_700");
+    if (a->arrayClass != standin::ArrayClass::Char || length < 1) return 1;
+    const std::size_t n = elementCount(a);
+    const std::size_t fits = n < static_cast<std::size_t>(length) ? n : static_cast<std::size_t>(length) - 1;
+    for (std::size_t i = 0; i < fits; ++i) {
+        std::uint16_t c;
+        std::memcpy(&c, reinterpret_cast<const unsigned char*>(a->real.data()) + 2 * i, 2);
+        buffer[i] = static_cast<char>(c);
+    }
+    buffer[fits] = '\0';
+    return fits == n ? 0 : 1;
+}
+
 mxArray* mxGetCell_700(const mxArray* array, int index) {
-    mxArray* a = known(array, "mxGetCell_700");
+    const mxArray* a = known(array, "mxGetCell_700");
     if (a->arrayClass != standin::ArrayClass::Cell || index < 0 ||
-        static_cast<std::size_t>(index) >= a->cells.size()) {
-        std::fprintf(stderr, "standin libmx: mxGetCell_700(%d) outside a cell array\n", index);
+        static_cast<std::size_t>(index) >= elementCount(a) || !a->backed) {
+        std::fprintf(stderr, "standin libmx: mxGetCell_700 outside a cell array\n");
         std::abort();
     }
-    return a->cells[static_cast<std::size_t>(index)];
+    mxArray* element;
+    std::memcpy(&element, reinterpret_cast<const unsigned char*>(a->real.data()) + index * sizeof element,
+                sizeof element);
+    return element;
 }
+
+bool mxIsComplex(const mxArray* array) { return known(array, "mxIsComplex")->complex; }
 
 bool mxIsSparse(const mxArray* array) { return known(array, "mxIsSparse")->sparse; }
 
