@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "arguments.h"
 #include "spectrogrid.h"
@@ -188,22 +189,46 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     gateway::CallOptions options;
     const Fault inputFault = gateway::checkCall(views, extra, &options);
     if (inputFault.identifier != nullptr) raise(inputFault);
-    // A cell of one window is that window.
+    // A cell of one window is that window; a cell of one per frequency is
+    // read window by window below.
+    const bool windowPerFrequency = gateway::windowCount(views[gateway::inWindow]) > 1;
     octave_value inputValues[gateway::inputCount];
     for (int slot = 0; slot < gateway::inputCount; ++slot) inputValues[slot] = args(slot);
-    if (args(gateway::inWindow).iscell()) {
+    if (args(gateway::inWindow).iscell() && !windowPerFrequency) {
         inputValues[gateway::inWindow] = args(gateway::inWindow).cell_value()(0);
         views[gateway::inWindow] = viewOf(inputValues[gateway::inWindow]);
     }
     Elements kept[gateway::inputCount];
     for (int slot = 0; slot < gateway::inputCount; ++slot) {
-        attachElements(inputValues[slot], kept[slot], &views[slot]);
+        if (slot != gateway::inWindow || !windowPerFrequency) {
+            attachElements(inputValues[slot], kept[slot], &views[slot]);
+        }
     }
 
     ColumnVector convertedWindow, convertedFrequencies;
-    const double* window = doublesOf(views[gateway::inWindow], convertedWindow);
     const double* frequencies = doublesOf(views[gateway::inFrequencies], convertedFrequencies);
-    const spectrogrid::AnalysisInputs inputs = gateway::analysisInputs(views, window, frequencies);
+    // One window per frequency: each as doubles (Octave's own array for a
+    // double one, a converted copy otherwise), with the lists of pointers
+    // and lengths the core takes.
+    const std::size_t windowCount = windowPerFrequency ? gateway::windowCount(views[gateway::inWindow]) : 0;
+    std::vector<NDArray> windowArrays(windowCount);
+    std::vector<const double*> windowPointers(windowCount);
+    std::vector<std::int32_t> windowLengths(windowCount);
+    if (windowPerFrequency) {
+        const Cell elements = args(gateway::inWindow).cell_value();
+        for (std::size_t k = 0; k < windowCount; ++k) {
+            windowArrays[k] = elements(static_cast<octave_idx_type>(k)).array_value();
+            windowPointers[k] = windowArrays[k].data();
+            windowLengths[k] = static_cast<std::int32_t>(windowArrays[k].numel());
+        }
+    }
+    const double* window = windowPerFrequency ? windowPointers[0]
+                                              : doublesOf(views[gateway::inWindow], convertedWindow);
+    spectrogrid::AnalysisInputs inputs = gateway::analysisInputs(views, window, frequencies);
+    if (windowPerFrequency) {
+        inputs.windows = windowPointers.data();
+        inputs.windowLengths = windowLengths.data();
+    }
     const spectrogrid::FramePlan plan =
         spectrogrid::planFrames(inputs.signalLength, inputs.windowLength, inputs.overlap);
     const std::int32_t K = inputs.frequencyCount;
@@ -221,7 +246,7 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     const ComplexNDArray coefficients(Array<Complex>(storage, shape));
     ColumnVector times(plan.frameCount);
     ColumnVector angularSteps(L), cosTable(L), sinTable(L);
-    ColumnVector workspace(spectrogrid::workspaceLength(L, K, plan.frameCount));
+    ColumnVector workspace(spectrogrid::workspaceLength(inputs, plan.frameCount));
     ColumnVector imaginaryPart(
         spectrogrid::imaginaryPartLength(K, plan.frameCount, P, inputs.signalImag != nullptr));
     const spectrogrid::ScratchTables tables = {
