@@ -103,8 +103,7 @@ function path = cq_demo(path)
   L = 1024;
   hann = 0.5 - 0.5 * cos(2 * pi * (0:L-1)' / L);
   [C, ~, fixedTimes] = spectrogrid(x, hann, L - hop, frequencies, fs);
-  printf('spectrogrid: %d frequencies, constant-Q windows of %d to %d samples x %d frames
-', ...
+  printf('spectrogrid: %d frequencies, constant-Q windows of %d to %d samples x %d frames\n', ...
          numel(frequencies), min(lengths), max(lengths), numel(times));
 
   % Each row scaled by its window's sum, so that a tone shows at the same
@@ -127,12 +126,10 @@ function path = cq_demo(path)
     ylabel('frequency (Hz, log scale)');
     title(panels{p, 3});
   end
-  xlabel(sprintf(['time (s)   [bass a semitone a step from 55 Hz, melody from 880 Hz, clicks every ' ...
-                  '0.25 s; hop %d, fs %d Hz]'], hop, fs));
+  xlabel(sprintf('time (s)   [bass from 55 Hz, melody from 880 Hz, clicks; hop %d, fs %d Hz]', hop, fs));
   print(figure_handle, path, '-dpngcairo', '-r100');
   close(figure_handle);
-  printf('spectrogram image: %s
-', path);
+  printf('spectrogram image: %s\n', path);
 end
 
 % The complex two-tone signal and its real part, over -fs/2 .. fs/2.

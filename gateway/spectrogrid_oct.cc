@@ -318,6 +318,17 @@ module, and "test spectrogrid" or "pkg test spectrogrid" runs them.
 %! w = 0.5 - 0.5 * cos (2 * pi * (0:63)' / 64);
 %! P = spectrogrid (s, w, 32, [50; 400], fs);
 %! assert (P(:, :, 2), spectrogrid (double (s(:, 2)), w, 32, [50; 400], fs));
+%!test
+%! ## A window for each frequency: equal windows give the plain call's bits;
+%! ## constant-Q windows resolve a low tone from its neighbours.
+%! x = sin (2 * pi * 110 * (0:7999)' / 8000);
+%! w = 0.5 - 0.5 * cos (2 * pi * (0:255)' / 256);
+%! f = [110 220 440];
+%! assert (spectrogrid (x, {w, w, w}, 128, f, 8000), spectrogrid (x, w, 128, f, 8000));
+%! [cq, L] = spectrogridcqwindows (f, 8000, "Q", 8);
+%! C = spectrogrid (x, cq, max (L) - 128, f, 8000);
+%! assert (rows (C), 3);
+%! assert (abs (C(1, 10)) > 100 * abs (C(3, 10)));
 %!error id=spectrogrid:signalNotRealDouble spectrogrid (int64 (1:4), [1 1], 0, 1, 2)
 %!error id=spectrogrid:windowNotRealDouble spectrogrid (1:4, [1i 1], 0, 1, 2)
 %!error id=spectrogrid:windowEmpty spectrogrid (1:4, [], 0, 1, 2)

@@ -162,3 +162,21 @@ switch lower(shape)
         error('spectrogridcqwindows:badShape', 'Unknown window shape ''%s''.', shape);
 end
 end
+
+% Self-tests, run by Octave's "test spectrogridcqwindows".
+%!test
+%! [w, L] = spectrogridcqwindows ([100 200 400 -400], 8000, "Q", 10);
+%! assert (L, [800; 400; 200; 200]);
+%! assert (size (w), [1 4]);
+%! assert (w{3}, w{4});
+%! assert (w{1}, 0.5 - 0.5 * cos (2 * pi * ((1:800)' - 0.5) / 800));
+%!test
+%! [w, L] = spectrogridcqwindows (55 * 2 .^ ((0:23) / 12), 8000, "PerOctave", true, "MaxLength", 2000);
+%! assert (L, [repmat(2000, 12, 1); repmat(round (8000 / (2 ^ (1/12) - 1) / 110), 12, 1)]);
+%! assert (isequal (w{13}, w{24}));
+%!test
+%! [~, L] = spectrogridcqwindows ([0 10 4000], 8000, "MinLength", 16, "MaxLength", 1000, "Shape", @(n) ones (n, 1));
+%! assert (L, [1000; 1000; 34]);
+%!error id=spectrogridcqwindows:zeroFrequency spectrogridcqwindows ([0 100], 8000)
+%!error id=spectrogridcqwindows:unknownOption spectrogridcqwindows (100, 8000, "Cycle", 3)
+%!error id=spectrogridcqwindows:badShape spectrogridcqwindows (100, 8000, "Shape", "triangle")
