@@ -279,6 +279,11 @@ extern "C" SPECTROGRID_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nr
                                : nullptr;
 
     const spectrogrid::CoefficientPlanes planes = {mxGetPr(coefficients), mxGetPi(coefficients)};
+    // Fresh from the host and written whole by the call.
+    const std::int64_t planeBytes = std::int64_t{K} * plan.frameCount * P * 8;
+    spectrogrid::prepareOutput(planes.real, planeBytes);
+    spectrogrid::prepareOutput(planes.imag, planeBytes);
+    spectrogrid::prepareOutput(tables.imaginaryPart, 2 * planeBytes);
     spectrogrid::computeCoefficients(inputs, plan, tables, planes, mxGetPr(times));
 
     plhs[gateway::outCoefficients] = coefficients;

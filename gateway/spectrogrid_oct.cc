@@ -247,15 +247,20 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     ColumnVector times(plan.frameCount);
     ColumnVector angularSteps(L), cosTable(L), sinTable(L);
     ColumnVector workspace(spectrogrid::workspaceLength(inputs, plan.frameCount));
-    ColumnVector imaginaryPart(
-        spectrogrid::imaginaryPartLength(K, plan.frameCount, P, inputs.signalImag != nullptr));
+    // The coefficients of a complex signal's imaginary part, as large as the
+    // result and overwritten whole: not set to zero first either.
+    const std::int64_t imaginaryLength =
+        spectrogrid::imaginaryPartLength(K, plan.frameCount, P, inputs.signalImag != nullptr);
+    const std::unique_ptr<double[]> imaginaryPart(
+        imaginaryLength > 0 ? new double[static_cast<std::size_t>(imaginaryLength)] : nullptr);
     const spectrogrid::ScratchTables tables = {
         angularSteps.fortran_vec(), cosTable.fortran_vec(), sinTable.fortran_vec(),
-        workspace.numel() > 0 ? workspace.fortran_vec() : nullptr,
-        imaginaryPart.numel() > 0 ? imaginaryPart.fortran_vec() : nullptr};
+        workspace.numel() > 0 ? workspace.fortran_vec() : nullptr, imaginaryPart.get()};
     // std::complex<double> is laid out as its real part, then its imaginary part.
     double* interleaved = reinterpret_cast<double*>(storage);
     const spectrogrid::CoefficientPlanes planes = {interleaved, interleaved + 1, 2};
+    spectrogrid::prepareOutput(storage, static_cast<std::int64_t>(cells) * 16);
+    spectrogrid::prepareOutput(imaginaryPart.get(), imaginaryLength * 8);
     spectrogrid::computeCoefficients(inputs, plan, tables, planes, times.fortran_vec());
 
     octave_value_list outputs;

@@ -160,6 +160,14 @@ void computeCoefficients(const AnalysisInputs& inputs, const FramePlan& plan,
                          const ScratchTables& tables, const CoefficientPlanes& planes,
                          double* times);
 
+// Makes a large buffer that the host has just created, and that the call
+// will overwrite whole, ready for writing: on Linux it asks for transparent
+// huge pages on the buffer's 2 MiB-aligned interior, then writes one zero
+// byte in every 4 KiB of it, the pages shared out over the call's threads,
+// so that its page faults are few and taken in parallel. Only for memory
+// whose contents do not matter; buffers under 8 MiB are left alone.
+void prepareOutput(void* data, std::int64_t bytes);
+
 // The most threads a call requests.
 constexpr int maxAnalysisThreads = 4;
 
