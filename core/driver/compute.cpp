@@ -256,7 +256,12 @@ void accumulateCall(const KernelSet& kernels, const AccumulationPlan& plan, cons
 
 void fillTwiddles(const AnalysisInputs& inputs, const ScratchTables& tables, std::int32_t k) {
     if (inputs.windows != nullptr) {
-        fillTwiddles(groupInputs(inputs, k, 1), tables, 0);
+        // As many entries as frequency k's window has.
+        AnalysisInputs own = inputs;
+        own.windowLength = inputs.windowLengths[k];
+        own.windows = nullptr;
+        own.windowLengths = nullptr;
+        fillTwiddles(own, tables, k);
         return;
     }
     const double frequency = inputs.frequencies[k];
@@ -271,6 +276,7 @@ void accumulateFrames(const AnalysisInputs& inputs, const FramePlan& plan,
                       std::int32_t k) {
     const CoefficientPlanes resolved = withHeight(planes, inputs.frequencyCount);
     if (inputs.windows != nullptr) {
+        if (plan.frameCount < 1) return;
         accumulateFrames(groupInputs(inputs, k, 1), plan, rowsFrom(tables, k), rowsFrom(resolved, k), 0);
         return;
     }
@@ -360,6 +366,10 @@ void computeCoefficientsWith(const KernelSet& kernels, const AnalysisInputs& inp
     fillFrameTimes(times, framePlan.frameCount, framePlan.hop, inputs.windowLength, inputs.sampleRate);
     if (K < 1) return;
     const CoefficientPlanes all = withHeight(planes, K);
+    if (tables.workspace == nullptr) {
+        computeEachFrequency(inputs, framePlan, tables, all);
+        return;
+    }
     if (framePlan.frameCount >= 1 && channels >= 1) {
         for (std::int32_t first = 0, end = 0; first < K; first = end) {
             end = groupEnd(inputs, first);
