@@ -252,6 +252,58 @@ void accumulateCall(const KernelSet& kernels, const AccumulationPlan& plan, cons
     }
 }
 
+// Every coefficient of a call with a window for each frequency: each group
+// of consecutive frequencies sharing a window as a plain call into its rows
+// of the planes, all in one parallel region. Every thread works out the
+// groups and their plans itself (the same ones) and takes units of each
+// group as they come, going on to the next group's without waiting for the
+// others: a unit writes only its own coefficients. Each thread has its own
+// part of the workspace, as large as the largest plan of any group needs.
+// A complex signal's parts are combined last, in one pass.
+void accumulateEachWindow(const KernelSet& kernels, const AnalysisInputs& inputs, const FramePlan& framePlan,
+                          const ScratchTables& tables, const CoefficientPlanes& planes) {
+    const std::int32_t K = inputs.frequencyCount;
+    const std::int32_t channels = realChannels(inputs);
+    if (K < 1 || framePlan.frameCount < 1 || channels < 1) return;
+    const int threads = threadsOfACall();
+#if defined(SPECTROGRID_OPENMP)
+    const std::int64_t threadWorkspace = workspaceLength(inputs, framePlan.frameCount) / workerLimit();
+#pragma omp parallel num_threads(threads)
+#endif
+    {
+#if defined(SPECTROGRID_OPENMP)
+        double* own = tables.workspace + omp_get_thread_num() * threadWorkspace;
+#else
+        double* own = tables.workspace;
+#endif
+        for (std::int32_t first = 0, end = 0; first < K; first = end) {
+            end = groupEnd(inputs, first);
+            const AnalysisInputs group = groupInputs(inputs, first, end - first);
+            KernelTask task;
+            task.inputs = &group;
+            task.hop = framePlan.hop;
+            task.frameCount = framePlan.frameCount;
+            task.angularSteps = tables.angularSteps;
+            task.planes = rowsFrom(planes, first);
+            task.plan = planAccumulation(kernels, group.windowLength, group.frequencyCount, framePlan.frameCount,
+                                         framePlan.hop, channels, threads);
+            task.channels = channels;
+            task.imaginaryPart = imaginaryPlanesOf(rowsFrom(tables, first), planes.columnHeight);
+            const std::int64_t units = unitCount(task.plan, group.frequencyCount, framePlan.frameCount);
+#if defined(SPECTROGRID_OPENMP)
+#pragma omp for schedule(dynamic, 1) nowait
+#endif
+            for (std::int64_t u = 0; u < units; ++u) runUnit(kernels, task, u, own);
+        }
+    }
+    if (inputs.signalImag != nullptr) {
+        const std::int64_t cells = std::int64_t{K} * framePlan.frameCount * inputs.channelCount;
+        runParallelRange(cells, [&](std::int64_t begin, std::int64_t end) {
+            combineParts(tables, planes, K, begin, end);
+        });
+    }
+}
+
 }  // namespace
 
 void fillTwiddles(const AnalysisInputs& inputs, const ScratchTables& tables, std::int32_t k) {
@@ -370,16 +422,7 @@ void computeCoefficientsWith(const KernelSet& kernels, const AnalysisInputs& inp
         computeEachFrequency(inputs, framePlan, tables, all);
         return;
     }
-    if (framePlan.frameCount >= 1 && channels >= 1) {
-        for (std::int32_t first = 0, end = 0; first < K; first = end) {
-            end = groupEnd(inputs, first);
-            const AnalysisInputs group = groupInputs(inputs, first, end - first);
-            const AccumulationPlan plan = planAccumulation(kernels, group.windowLength, group.frequencyCount,
-                                                           framePlan.frameCount, framePlan.hop, channels,
-                                                           threadsOfACall());
-            accumulateCall(kernels, plan, group, framePlan, rowsFrom(tables, first), rowsFrom(all, first));
-        }
-    }
+    accumulateEachWindow(kernels, inputs, framePlan, tables, all);
     fillTwiddles(inputs, tables, K - 1);
 }
 
