@@ -3,8 +3,9 @@
 # cross-build presets), puts dist/spectrogrid/ together (the folder users
 # add to their MATLAB or Octave path) and the release archive
 # dist/spectrogrid-<version>.zip, then runs the demo in Octave: spectrograms
-# of a real test signal and of a complex (I/Q) one, written as PNG images
-# whose paths it prints.
+# of a real test signal, of a complex (I/Q) one, and of a musical one with a
+# constant-Q window for each frequency beside one window for all, written as
+# PNG images whose paths it prints.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh

@@ -1,8 +1,8 @@
-% [path, iqPath] = spectrogrid_demo(path)
-% Analyses two test signals with spectrogrid and draws their spectrograms
-% with spectrogridplot, in dB, as labelled PNG images; returns and prints
-% their paths. Runs without a display (gnuplot graphics). Needs spectrogrid
-% and spectrogridplot on the path.
+% [path, iqPath, cqPath] = spectrogrid_demo(path)
+% Analyses three test signals with spectrogrid and draws their
+% spectrograms with spectrogridplot, in dB, as labelled PNG images; returns
+% and prints their paths. Runs without a display (gnuplot graphics). Needs
+% spectrogrid, spectrogridplot and spectrogridcqwindows on the path.
 %
 % path (default: spectrogrid_demo.png in the current folder): 3 s of a real
 % signal at 16 kHz, an exponential chirp from 100 Hz to 6 kHz, a tone at
@@ -12,12 +12,18 @@
 % (I/Q) signal at 16 kHz, a tone at -2.5 kHz and one 20 dB weaker at
 % +1 kHz, over negative and positive frequencies, above the spectrogram of
 % its real part, where each tone shows at both signs.
-function [path, iqPath] = spectrogrid_demo(path)
+% cqPath (the same name with _cq, beside it): 4 s at 16 kHz of a bass line
+% a semitone a step from A1, a melody four octaves higher and clicks every
+% quarter second, over 217 frequencies from 55 Hz to 3.5 kHz: with
+% constant-Q windows (spectrogridcqwindows, a window for each frequency)
+% above one Hann window of 1024 samples for all.
+function [path, iqPath, cqPath] = spectrogrid_demo(path)
   if nargin < 1
     path = fullfile(pwd, 'spectrogrid_demo.png');
   end
   [folder, name] = fileparts(path);
   iqPath = fullfile(folder, [name '_iq.png']);
+  cqPath = fullfile(folder, [name '_cq.png']);
   fs = 16000;
   duration = 3;
   t = (0:fs * duration - 1)' / fs;
@@ -58,6 +64,60 @@ function [path, iqPath] = spectrogrid_demo(path)
   printf('spectrogram image: %s\n', path);
 
   iq_demo(iqPath);
+  cq_demo(cqPath);
+end
+
+% Notes a semitone apart in the bass, fast notes in the treble and clicks:
+% constant-Q windows resolve both, where one window must choose.
+function path = cq_demo(path)
+  fs = 16000;
+  t = (0:4 * fs - 1)' / fs;
+  x = zeros(size(t));
+  for n = 0:7
+    start = n * 0.5;
+    bass = 55 * 2 ^ (n / 12);                       % A1, A#1, B1, ...
+    melody = 880 * 2 ^ (mod(3 * n, 12) / 12);       % from A5
+    on = t >= start & t < start + 0.5;
+    decay = exp(-3 * (t(on) - start));
+    x(on) = x(on) + decay .* (sin(2 * pi * bass * t(on)) + 0.5 * sin(2 * pi * 2 * bass * t(on)));
+    for half = 0:1
+      on = t >= start + 0.25 * half & t < start + 0.25 * half + 0.2;
+      x(on) = x(on) + 0.3 * exp(-8 * (t(on) - start - 0.25 * half)) .* sin(2 * pi * melody * t(on));
+    end
+  end
+  clicks = round((0.125:0.25:4)' * fs);
+  x(clicks) = x(clicks) + 2;
+  randn('state', 9);
+  x = x + 0.002 * randn(size(t));
+
+  frequencies = 55 * 2 .^ ((0:216) / 36);           % A1 to A7, a third of a semitone apart
+  [windows, lengths] = spectrogridcqwindows(frequencies, fs);
+  hop = 128;
+  [Q, frequencies, times] = spectrogrid(x, windows, max(lengths) - hop, frequencies, fs);
+  L = 1024;
+  hann = 0.5 - 0.5 * cos(2 * pi * (0:L-1)' / L);
+  [C, ~, fixedTimes] = spectrogrid(x, hann, L - hop, frequencies, fs);
+  printf('spectrogrid: %d frequencies, constant-Q windows of %d to %d samples x %d frames\n', ...
+         numel(frequencies), min(lengths), max(lengths), numel(times));
+
+  % Each row scaled by its window's sum, so that a tone shows at the same
+  % level whatever its window's length.
+  sums = cellfun(@sum, windows)';
+  figure_handle = figure('visible', 'off', 'position', [0 0 900 760]);
+  colormap(jet(256));
+  panels = {Q ./ sums, times, sprintf('a window for each frequency: constant-Q Hann, %d to %d samples', ...
+                                      min(lengths), max(lengths));
+            C / sum(hann), fixedTimes, sprintf('one Hann window of %d samples for every frequency', L)};
+  for p = 1:2
+    subplot(2, 1, p);
+    % Geometric frequencies: spectrogridplot draws them on a log axis.
+    spectrogridplot(panels{p, 1}, frequencies, panels{p, 2}, 'DynamicRange', 80);
+    title(panels{p, 3});
+  end
+  xlabel(sprintf('time (s)   [bass from 55 Hz, melody from 880 Hz, clicks; hop %d, fs %d Hz]', hop, fs));
+  print(figure_handle, path, '-dpngcairo', '-r100');
+  close(figure_handle);
+  printf('spectrogram image: %s\n', path);
 end
 
 % The complex two-tone signal and its real part, over -fs/2 .. fs/2.

@@ -158,6 +158,32 @@ const double* doublesOf(const ArgumentView& view, mxArray** converted) {
     return values;
 }
 
+// The windows of a cell holding one per frequency, as the core takes them:
+// K pointers and K lengths, each list in a host array, pointing at each
+// double window where the host keeps it and at a converted copy (a host
+// column) of a window of another class.
+struct WindowList {
+    const double* const* windows;
+    const std::int32_t* lengths;
+};
+
+WindowList windowsOf(const mxArray* cell, const ArgumentView& view) {
+    const int count = static_cast<int>(gateway::windowCount(view));
+    static_assert(sizeof(const double*) <= sizeof(double), "a double's room holds a pointer");
+    const double** windows = reinterpret_cast<const double**>(mxGetPr(createRealColumn(count)));
+    const Extent dimensions[2] = {count, 1};
+    std::int32_t* lengths = static_cast<std::int32_t*>(
+        mxGetData(mxCreateNumericArray_700(2, dimensions, mxINT32_CLASS, mxREAL)));
+    for (int k = 0; k < count; ++k) {
+        ArgumentView window = gateway::windowView(view, static_cast<std::uint64_t>(k));
+        attachElements(mxGetCell_700(cell, k), &window);
+        mxArray* converted;
+        windows[k] = doublesOf(window, &converted);
+        lengths[k] = static_cast<std::int32_t>(window.elements);
+    }
+    return {windows, lengths};
+}
+
 // K-by-M for one channel, K-by-M-by-P for any other number.
 mxArray* createCoefficients(std::int32_t K, std::int32_t M, std::int32_t P) {
     if (P == 1) return mxCreateDoubleMatrix_700(K, M, mxCOMPLEX);
@@ -253,23 +279,42 @@ extern "C" SPECTROGRID_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nr
         }
         return;
     }
-    // A cell of one window is that window.
+    // A cell of one window is that window; a cell of one per frequency is
+    // read window by window below.
+    const bool windowPerFrequency = gateway::windowCount(views[gateway::inWindow]) > 1;
     const mxArray* inputArrays[gateway::inputCount];
     for (int slot = 0; slot < gateway::inputCount; ++slot) inputArrays[slot] = prhs[slot];
-    if (views[gateway::inWindow].elementClass == ElementClass::cell) {
+    if (views[gateway::inWindow].elementClass == ElementClass::cell && !windowPerFrequency) {
         inputArrays[gateway::inWindow] = mxGetCell_700(prhs[gateway::inWindow], 0);
         views[gateway::inWindow] = viewOf(inputArrays[gateway::inWindow]);
     }
     for (int slot = 0; slot < gateway::inputCount; ++slot) {
-        attachElements(inputArrays[slot], &views[slot]);
+        if (slot != gateway::inWindow || !windowPerFrequency) attachElements(inputArrays[slot], &views[slot]);
     }
 
     const gateway::SignalShape shape = gateway::signalShape(views[gateway::inSignal]);
     const std::int32_t K = static_cast<std::int32_t>(views[gateway::inFrequencies].elements);
-    const std::int32_t L = static_cast<std::int32_t>(views[gateway::inWindow].elements);
+    const std::int32_t L = static_cast<std::int32_t>(gateway::longestWindow(views[gateway::inWindow]));
     const std::int32_t P = shape.channels;
     const spectrogrid::FramePlan plan =
         spectrogrid::planFrames(shape.samples, L, views[gateway::inOverlap].value);
+
+    // The signal is read where the host keeps it, in its own class; the
+    // windows and frequencies are short, and converted when not double.
+    mxArray* convertedWindow = nullptr;
+    mxArray* convertedFrequencies;
+    const double* frequencies = doublesOf(views[gateway::inFrequencies], &convertedFrequencies);
+    WindowList windows = {nullptr, nullptr};
+    const double* window = nullptr;
+    if (windowPerFrequency) {
+        windows = windowsOf(prhs[gateway::inWindow], views[gateway::inWindow]);
+        window = windows.windows[0];
+    } else {
+        window = doublesOf(views[gateway::inWindow], &convertedWindow);
+    }
+    spectrogrid::AnalysisInputs inputs = gateway::analysisInputs(views, window, frequencies);
+    inputs.windows = windows.windows;
+    inputs.windowLengths = windows.lengths;
 
     // Every array of the call comes from the host; the host reclaims those
     // not handed back when the call returns.
@@ -280,20 +325,13 @@ extern "C" SPECTROGRID_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nr
     tables.cosTable = mxGetPr(createRealColumn(L));
     tables.sinTable = mxGetPr(createRealColumn(L));
     // Bounded by a few MiB whatever the sizes, so it fits a 32-bit dimension.
-    const std::int64_t workspace = spectrogrid::workspaceLength(L, K, plan.frameCount);
+    const std::int64_t workspace = spectrogrid::workspaceLength(inputs, plan.frameCount);
     tables.workspace =
         workspace > 0 ? mxGetPr(createRealColumn(static_cast<std::int32_t>(workspace))) : nullptr;
     const bool complexSignal = views[gateway::inSignal].complex;
     tables.imaginaryPart = spectrogrid::imaginaryPartLength(K, plan.frameCount, P, complexSignal) > 0
                                ? createImaginaryPart(K, plan.frameCount, P)
                                : nullptr;
-    // The signal is read where the host keeps it, in its own class; the
-    // window and frequencies are short, and converted when not double.
-    mxArray* convertedWindow;
-    mxArray* convertedFrequencies;
-    const double* window = doublesOf(views[gateway::inWindow], &convertedWindow);
-    const double* frequencies = doublesOf(views[gateway::inFrequencies], &convertedFrequencies);
-    const spectrogrid::AnalysisInputs inputs = gateway::analysisInputs(views, window, frequencies);
 
     const spectrogrid::CoefficientPlanes planes = {mxGetPr(coefficients), mxGetPi(coefficients)};
     // Fresh from the host and written whole by the call.

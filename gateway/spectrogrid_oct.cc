@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <vector>
 
 #include "arguments.h"
 #include "spectrogrid.h"
@@ -211,22 +212,46 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     gateway::CallOptions options;
     const Fault inputFault = gateway::checkCall(views, extra, &options);
     if (inputFault.identifier != nullptr) raise(inputFault);
-    // A cell of one window is that window.
+    // A cell of one window is that window; a cell of one per frequency is
+    // read window by window below.
+    const bool windowPerFrequency = gateway::windowCount(views[gateway::inWindow]) > 1;
     octave_value inputValues[gateway::inputCount];
     for (int slot = 0; slot < gateway::inputCount; ++slot) inputValues[slot] = args(slot);
-    if (args(gateway::inWindow).iscell()) {
+    if (args(gateway::inWindow).iscell() && !windowPerFrequency) {
         inputValues[gateway::inWindow] = args(gateway::inWindow).cell_value()(0);
         views[gateway::inWindow] = viewOf(inputValues[gateway::inWindow]);
     }
     Elements kept[gateway::inputCount];
     for (int slot = 0; slot < gateway::inputCount; ++slot) {
-        attachElements(inputValues[slot], kept[slot], &views[slot]);
+        if (slot != gateway::inWindow || !windowPerFrequency) {
+            attachElements(inputValues[slot], kept[slot], &views[slot]);
+        }
     }
 
     ColumnVector convertedWindow, convertedFrequencies;
-    const double* window = doublesOf(views[gateway::inWindow], convertedWindow);
     const double* frequencies = doublesOf(views[gateway::inFrequencies], convertedFrequencies);
-    const spectrogrid::AnalysisInputs inputs = gateway::analysisInputs(views, window, frequencies);
+    // One window per frequency: each as doubles (Octave's own array for a
+    // double one, a converted copy otherwise), with the lists of pointers
+    // and lengths the core takes.
+    const std::size_t windowCount = windowPerFrequency ? gateway::windowCount(views[gateway::inWindow]) : 0;
+    std::vector<NDArray> windowArrays(windowCount);
+    std::vector<const double*> windowPointers(windowCount);
+    std::vector<std::int32_t> windowLengths(windowCount);
+    if (windowPerFrequency) {
+        const Cell elements = args(gateway::inWindow).cell_value();
+        for (std::size_t k = 0; k < windowCount; ++k) {
+            windowArrays[k] = elements(static_cast<octave_idx_type>(k)).array_value();
+            windowPointers[k] = windowArrays[k].data();
+            windowLengths[k] = static_cast<std::int32_t>(windowArrays[k].numel());
+        }
+    }
+    const double* window = windowPerFrequency ? windowPointers[0]
+                                              : doublesOf(views[gateway::inWindow], convertedWindow);
+    spectrogrid::AnalysisInputs inputs = gateway::analysisInputs(views, window, frequencies);
+    if (windowPerFrequency) {
+        inputs.windows = windowPointers.data();
+        inputs.windowLengths = windowLengths.data();
+    }
     const spectrogrid::FramePlan plan =
         spectrogrid::planFrames(inputs.signalLength, inputs.windowLength, inputs.overlap);
     const std::int32_t K = inputs.frequencyCount;
@@ -244,7 +269,7 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     const ComplexNDArray coefficients(Array<Complex>(storage, shape));
     ColumnVector times(plan.frameCount);
     ColumnVector angularSteps(L), cosTable(L), sinTable(L);
-    ColumnVector workspace(spectrogrid::workspaceLength(L, K, plan.frameCount));
+    ColumnVector workspace(spectrogrid::workspaceLength(inputs, plan.frameCount));
     // The coefficients of a complex signal's imaginary part, as large as the
     // result and overwritten whole: not set to zero first either.
     const std::int64_t imaginaryLength =
@@ -324,6 +349,17 @@ module, and "test spectrogrid" or "pkg test spectrogrid" runs them.
 %! w = 0.5 - 0.5 * cos (2 * pi * (0:63)' / 64);
 %! P = spectrogrid (s, w, 32, [50; 400], fs);
 %! assert (P(:, :, 2), spectrogrid (double (s(:, 2)), w, 32, [50; 400], fs));
+%!test
+%! ## A window for each frequency: equal windows give the plain call's bits;
+%! ## constant-Q windows resolve a low tone from its neighbours.
+%! x = sin (2 * pi * 110 * (0:7999)' / 8000);
+%! w = 0.5 - 0.5 * cos (2 * pi * (0:255)' / 256);
+%! f = [110 220 440];
+%! assert (spectrogrid (x, {w, w, w}, 128, f, 8000), spectrogrid (x, w, 128, f, 8000));
+%! [cq, L] = spectrogridcqwindows (f, 8000, "Q", 8);
+%! C = spectrogrid (x, cq, max (L) - 128, f, 8000);
+%! assert (rows (C), 3);
+%! assert (abs (C(1, 10)) > 100 * abs (C(3, 10)));
 %!error id=spectrogrid:signalNotRealDouble spectrogrid (int64 (1:4), [1 1], 0, 1, 2)
 %!error id=spectrogrid:windowNotRealDouble spectrogrid (1:4, [1i 1], 0, 1, 2)
 %!error id=spectrogrid:windowEmpty spectrogrid (1:4, [], 0, 1, 2)

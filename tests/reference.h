@@ -144,6 +144,41 @@ inline Result analyse(const std::vector<double>& signal, const std::vector<doubl
     return r;
 }
 
+// A window for each frequency: frame j of frequency k is the plain call's
+// frame with that frequency's window, from d_k = floor((L - L_k) / 2)
+// samples into frame j of the longest window L's plan. Each row is the
+// plain model of the signal from d_k on, cut after the last frame, with
+// window k and the overlap that gives the same hop.
+inline Result analyseWindows(const std::vector<double>& signal, const std::vector<std::vector<double>>& windows,
+                             double overlap, const std::vector<double>& frequencies, double sampleRate) {
+    std::size_t longest = 0;
+    for (std::size_t k = 0; k < windows.size(); ++k) {
+        if (windows[k].size() > windows[longest].size()) longest = k;
+    }
+    Result r = analyse(signal, windows.empty() ? std::vector<double>() : windows[longest], overlap, {}, sampleRate);
+    const std::int64_t K = static_cast<std::int64_t>(frequencies.size());
+    const std::int64_t M = r.plan.frameCount;
+    const std::int64_t L = static_cast<std::int64_t>(r.angularSteps.size());
+    r.real.assign(K * M, 0.0);
+    r.imag.assign(K * M, 0.0);
+    for (std::int64_t k = 0; k < K; ++k) {
+        const std::int64_t length = static_cast<std::int64_t>(windows[k].size());
+        const std::int64_t d = (L - length) / 2;
+        std::vector<double> part;
+        if (M > 0) part.assign(signal.begin() + d, signal.begin() + d + (M - 1) * r.plan.hop + length);
+        const Result row = analyse(part, windows[k], static_cast<double>(length - r.plan.hop), {frequencies[k]},
+                                   sampleRate);
+        if (row.plan.frameCount != M) return Result();  // not the frames of the call: fails any comparison
+        for (std::int64_t j = 0; j < M; ++j) {
+            r.real[k + j * K] = row.real[j];
+            r.imag[k + j * K] = row.imag[j];
+        }
+        r.lastCos = row.lastCos;
+        r.lastSin = row.lastSin;
+    }
+    return r;
+}
+
 inline bool sameBits(const std::vector<double>& a, const double* b, std::size_t n) {
     return a.size() == n && (n == 0 || std::memcmp(a.data(), b, n * sizeof(double)) == 0);
 }

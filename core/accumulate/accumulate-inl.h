@@ -318,7 +318,7 @@ Channel channelOf(const KernelTask& task, Index channel) {
     const Index stride = in.channelStride != 0 ? in.channelStride : Index{in.signalLength} * in.sampleStep;
     const void* part = imaginaryPart ? in.signalImag : in.signal;
     const CoefficientPlanes& planes = imaginaryPart ? task.imaginaryPart : task.planes;
-    const Index coefficients = Index{in.frequencyCount} * task.frameCount * c * planes.step;
+    const Index coefficients = columnHeightOf(planes, in.frequencyCount) * task.frameCount * c * planes.step;
     Channel result;
     result.samples = static_cast<const char*>(part) + c * stride * bytes;
     result.sampleBytes = in.sampleStep * bytes;
@@ -690,17 +690,17 @@ void walkUnit(const KernelTask& task, const UnitRange& unit, const UnitShape& sh
     }
 }
 
-// The coefficient of frequency kBegin + k and frame `frame` of the tile's
-// channel.
-double* coefficientAt(const Channel& channel, double* plane, Index K, Index k, Index frame) {
-    return plane + (k + frame * K) * channel.step;
+// The coefficient of frequency k and frame `frame` of the tile's channel,
+// in planes whose columns are H rows apart.
+double* coefficientAt(const Channel& channel, double* plane, Index H, Index k, Index frame) {
+    return plane + (k + frame * H) * channel.step;
 }
 
 }  // namespace
 
 void accumulateFrequencyLaneUnit(const KernelTask& task, const UnitRange& unit, double* workspace) {
     if (unit.kBegin >= unit.kEnd || unit.jBegin >= unit.jEnd) return;
-    const Index K = task.inputs->frequencyCount;
+    const Index H = columnHeightOf(task.planes, task.inputs->frequencyCount);
     const Index blockLanes = Index{frequencyVectors} * lanes;
     walkUnit(task, unit, task.plan.frequencyLanes, blockLanes, workspace, [&](const FrameTile& tile) {
         double* windowed = tile.scratch;
@@ -715,10 +715,10 @@ void accumulateFrequencyLaneUnit(const KernelTask& task, const UnitRange& unit, 
             t.windowed = windowed + r * tile.n;
             t.windowedStride = tile.n;
             t.count = tile.n;
-            t.real = coefficientAt(tile.channel, tile.channel.real, K, unit.kBegin, tile.jBegin + r);
-            t.imag = coefficientAt(tile.channel, tile.channel.imag, K, unit.kBegin, tile.jBegin + r);
+            t.real = coefficientAt(tile.channel, tile.channel.real, H, unit.kBegin, tile.jBegin + r);
+            t.imag = coefficientAt(tile.channel, tile.channel.imag, H, unit.kBegin, tile.jBegin + r);
             t.step = tile.channel.step;
-            t.column = K;
+            t.column = H;
             t.frequencies = unit.kEnd - unit.kBegin;
             t.fresh = tile.fresh;
             t.ahead = tile.ahead.first + asked * lineBytes;
@@ -731,7 +731,7 @@ void accumulateFrequencyLaneUnit(const KernelTask& task, const UnitRange& unit, 
 
 void accumulateFrameLaneUnit(const KernelTask& task, const UnitRange& unit, double* workspace) {
     if (frameFrequencies < 1 || unit.kBegin >= unit.kEnd || unit.jBegin >= unit.jEnd) return;
-    const Index K = task.inputs->frequencyCount;
+    const Index H = columnHeightOf(task.planes, task.inputs->frequencyCount);
     walkUnit(task, unit, task.plan.frameLanes, frameFrequencies, workspace, [&](const FrameTile& tile) {
         double* table = tile.scratch;
         const SampleColumns layout = sampleColumnsFor(task.hop, tile.frames, tile.n);
@@ -751,10 +751,10 @@ void accumulateFrameLaneUnit(const KernelTask& task, const UnitRange& unit, doub
             t.cosPanel = tile.cosPanel;
             t.sinPanel = tile.sinPanel;
             t.count = tile.n;
-            t.real = coefficientAt(tile.channel, tile.channel.real, K, unit.kBegin, tile.jBegin + g * lanes);
-            t.imag = coefficientAt(tile.channel, tile.channel.imag, K, unit.kBegin, tile.jBegin + g * lanes);
+            t.real = coefficientAt(tile.channel, tile.channel.real, H, unit.kBegin, tile.jBegin + g * lanes);
+            t.imag = coefficientAt(tile.channel, tile.channel.imag, H, unit.kBegin, tile.jBegin + g * lanes);
             t.step = tile.channel.step;
-            t.column = K;
+            t.column = H;
             t.frequencies = unit.kEnd - unit.kBegin;
             t.lastLanes = static_cast<int>(lastLanes < lanes ? lastLanes : lanes);
             t.fresh = tile.fresh;

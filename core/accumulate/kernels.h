@@ -60,10 +60,11 @@ struct UnitRange {
     std::int32_t kBegin, kEnd, jBegin, jEnd;
 };
 
-// Everything a kernel reads and writes, shared by every thread of a call.
-// The signal is taken as `channels` real channels: those of its real parts,
-// then for a complex signal those of its imaginary parts, whose
-// coefficients go to imaginaryPart (to be combined afterwards).
+// Everything a kernel reads and writes, shared by every thread of a call
+// with one window. The signal is taken as `channels` real channels: those
+// of its real parts, then for a complex signal those of its imaginary
+// parts, whose coefficients go to imaginaryPart (to be combined
+// afterwards).
 struct KernelTask {
     const AnalysisInputs* inputs;
     std::int32_t hop;
@@ -75,6 +76,11 @@ struct KernelTask {
     CoefficientPlanes imaginaryPart;
     CallStop* stop;  // asked before each tile of frames (null: never stop); a unit ends early once it says stop
 };
+
+// Rows between columns of planes for frequencyCount frequencies.
+inline std::int64_t columnHeightOf(const CoefficientPlanes& planes, std::int32_t frequencyCount) {
+    return planes.columnHeight != 0 ? planes.columnHeight : frequencyCount;
+}
 
 // The real channels a call's signal is taken as: its channels, twice for a
 // complex signal.
@@ -139,14 +145,17 @@ UnitRange unitAt(const AccumulationPlan& plan, std::int32_t frequencyCount,
                  std::int32_t frameCount, std::int64_t index, Orientation* orientation);
 
 // computeCoefficients with the given kernels (which must be supported here)
-// and plan; the workspace must hold workerLimit() * plan.threadWorkspace
-// doubles. Every set and every plan writes the same bits.
+// and plan, for inputs with one window (windows null); the workspace must
+// hold workerLimit() * plan.threadWorkspace doubles. Every set and every
+// plan writes the same bits.
 CallOutcome computeCoefficientsWith(const KernelSet& kernels, const AccumulationPlan& plan,
                                     const AnalysisInputs& inputs, const FramePlan& framePlan,
                                     const ScratchTables& tables, const CoefficientPlanes& planes,
                                     double* times, const StopQuery& stop = StopQuery{});
 
-// The same with the plan the planner picks.
+// The same with the plan the planner picks, for inputs of either form: with
+// a window for each frequency, one plan for each group of frequencies that
+// share a window.
 CallOutcome computeCoefficientsWith(const KernelSet& kernels, const AnalysisInputs& inputs,
                                     const FramePlan& framePlan, const ScratchTables& tables,
                                     const CoefficientPlanes& planes, double* times,

@@ -1,7 +1,11 @@
 // The computation of one call: the per-frequency operations (twiddle
-// tables, frame accumulation), and the blocked form that runs the units of
-// an accumulation plan on the threads.
+// tables, frame accumulation), the blocked form that runs the units of an
+// accumulation plan on the threads, and the form with a window for each
+// frequency, which runs each group of frequencies sharing a window as a
+// plain call of its own into its rows of the planes.
 #include "spectrogrid.h"
+
+#include <cstring>
 
 #include "accumulate/kernels.h"
 #include "driver/stopping.h"
@@ -25,11 +29,82 @@ std::int64_t channelStrideOf(const AnalysisInputs& inputs) {
                                      : std::int64_t{inputs.signalLength} * inputs.sampleStep;
 }
 
-// The coefficients of the imaginary part of a complex signal: interleaved.
-// A real signal has none (and no offset may be applied to a null pointer).
-CoefficientPlanes imaginaryPlanesOf(const ScratchTables& tables) {
-    if (tables.imaginaryPart == nullptr) return {nullptr, nullptr, 2};
-    return {tables.imaginaryPart, tables.imaginaryPart + 1, 2};
+// No offset may be applied to a null pointer (an empty array's).
+template <typename T>
+T* offsetBy(T* p, std::int64_t elements) {
+    return p != nullptr ? p + elements : p;
+}
+
+std::int64_t bytesOf(SampleType type) {
+    switch (type) {
+        case SampleType::float64: return 8;
+        case SampleType::float32: case SampleType::int32: case SampleType::uint32: return 4;
+        case SampleType::int16: case SampleType::uint16: return 2;
+        case SampleType::int8: case SampleType::uint8: return 1;
+    }
+    return 8;
+}
+
+// The planes with their column height spelt out.
+CoefficientPlanes withHeight(const CoefficientPlanes& planes, std::int32_t frequencyCount) {
+    CoefficientPlanes resolved = planes;
+    resolved.columnHeight = columnHeightOf(planes, frequencyCount);
+    return resolved;
+}
+
+// The coefficients of the imaginary part of a complex signal: interleaved,
+// with the column height of the planes. A real signal has none.
+CoefficientPlanes imaginaryPlanesOf(const ScratchTables& tables, std::int64_t columnHeight) {
+    return {tables.imaginaryPart, offsetBy(tables.imaginaryPart, 1), 2, columnHeight};
+}
+
+// The planes and scratch from row `first` on.
+CoefficientPlanes rowsFrom(const CoefficientPlanes& planes, std::int64_t first) {
+    return {offsetBy(planes.real, first * planes.step), offsetBy(planes.imag, first * planes.step),
+            planes.step, planes.columnHeight};
+}
+
+ScratchTables rowsFrom(const ScratchTables& tables, std::int64_t first) {
+    ScratchTables rows = tables;
+    rows.imaginaryPart = offsetBy(tables.imaginaryPart, 2 * first);
+    return rows;
+}
+
+// Frequencies [first, first + count) of a call with a window for each,
+// whose windows are all that of `first`, as a plain call: that window, and
+// the signal read from d = floor((L - L_first) / 2) samples on, so that
+// frame j of the plain call's plan starts d samples into frame j of the
+// whole call.
+AnalysisInputs groupInputs(const AnalysisInputs& inputs, std::int32_t first, std::int32_t count) {
+    AnalysisInputs group = inputs;
+    const std::int32_t length = inputs.windowLengths[first];
+    const std::int64_t shift = (std::int64_t{inputs.windowLength} - length) / 2 * inputs.sampleStep;
+    const std::int64_t bytes = bytesOf(inputs.signalType);
+    group.channelStride = channelStrideOf(inputs);
+    group.signal = offsetBy(static_cast<const char*>(inputs.signal), shift * bytes);
+    group.signalImag = offsetBy(static_cast<const char*>(inputs.signalImag), shift * bytes);
+    group.signalLength = inputs.signalLength - (inputs.windowLength - length) / 2;
+    group.window = inputs.windows[first];
+    group.windowLength = length;
+    group.frequencies = inputs.frequencies + first;
+    group.frequencyCount = count;
+    group.windows = nullptr;
+    group.windowLengths = nullptr;
+    return group;
+}
+
+// One past the last of the consecutive frequencies from `first` on whose
+// windows are the same length and bits as that of `first`.
+std::int32_t groupEnd(const AnalysisInputs& inputs, std::int32_t first) {
+    const double* window = inputs.windows[first];
+    const std::int32_t length = inputs.windowLengths[first];
+    std::int32_t end = first + 1;
+    while (end < inputs.frequencyCount && inputs.windowLengths[end] == length &&
+           (inputs.windows[end] == window ||
+            std::memcmp(inputs.windows[end], window, sizeof(double) * length) == 0)) {
+        ++end;
+    }
+    return end;
 }
 
 // Frames [beginFrame, endFrame) of one real channel whose samples, of type
@@ -43,7 +118,7 @@ void accumulateChannelFrames(const AnalysisInputs& inputs, const FramePlan& plan
     const double* window = inputs.window;
     const double* cosTable = tables.cosTable;
     const double* sinTable = tables.sinTable;
-    const std::int64_t K = inputs.frequencyCount;
+    const std::int64_t H = out.columnHeight;
     const std::int64_t sampleStep = inputs.sampleStep;
     for (std::int64_t j = beginFrame; j < endFrame; ++j) {
         const T* frame = static_cast<const T*>(samples) + j * plan.hop * sampleStep;
@@ -54,8 +129,8 @@ void accumulateChannelFrames(const AnalysisInputs& inputs, const FramePlan& plan
             re = re + p * cosTable[i];
             im = im - p * sinTable[i];
         }
-        out.real[(k + (column + j) * K) * out.step] = re;
-        out.imag[(k + (column + j) * K) * out.step] = im;
+        out.real[(k + (column + j) * H) * out.step] = re;
+        out.imag[(k + (column + j) * H) * out.step] = im;
     }
 }
 
@@ -67,7 +142,7 @@ void accumulateFrameRange(const AnalysisInputs& inputs, const FramePlan& plan,
                           std::int64_t endFrame) {
     const bool imaginaryPart = channel >= inputs.channelCount;
     const std::int64_t c = imaginaryPart ? channel - inputs.channelCount : channel;
-    const CoefficientPlanes out = imaginaryPart ? imaginaryPlanesOf(tables) : planes;
+    const CoefficientPlanes out = imaginaryPart ? imaginaryPlanesOf(tables, planes.columnHeight) : planes;
     const std::int64_t column = c * plan.frameCount;
     const std::int64_t first = c * channelStrideOf(inputs);
     const void* part = imaginaryPart ? inputs.signalImag : inputs.signal;
@@ -88,16 +163,24 @@ void accumulateFrameRange(const AnalysisInputs& inputs, const FramePlan& plan,
     }
 }
 
-// C = A + iB for coefficients [begin, end) (indices e of the planes): A in
-// the planes, B in the imaginary part's coefficients.
-void combineParts(const ScratchTables& tables, const CoefficientPlanes& planes, std::int64_t begin,
-                  std::int64_t end, std::int64_t stride) {
-    const CoefficientPlanes part = imaginaryPlanesOf(tables);
-    for (std::int64_t e = begin; e < end; e += stride) {
-        const double re = planes.real[e * planes.step] - part.imag[e * 2];
-        const double im = planes.imag[e * planes.step] + part.real[e * 2];
-        planes.real[e * planes.step] = re;
-        planes.imag[e * planes.step] = im;
+// C = A + iB for the coefficients [begin, end) of the first `rows` rows of
+// the planes, counted down the columns: A in the planes, B in the
+// imaginary part's coefficients, laid out alike.
+void combineParts(const ScratchTables& tables, const CoefficientPlanes& planes, std::int64_t rows,
+                  std::int64_t begin, std::int64_t end) {
+    const CoefficientPlanes part = imaginaryPlanesOf(tables, planes.columnHeight);
+    const std::int64_t H = planes.columnHeight;
+    for (std::int64_t at = begin; at < end;) {
+        const std::int64_t column = at / rows;
+        const std::int64_t row = at % rows;
+        const std::int64_t last = end - at < rows - row ? row + (end - at) : rows;
+        for (std::int64_t e = row + column * H; e < last + column * H; ++e) {
+            const double re = planes.real[e * planes.step] - part.imag[e * 2];
+            const double im = planes.imag[e * planes.step] + part.real[e * 2];
+            planes.real[e * planes.step] = re;
+            planes.imag[e * planes.step] = im;
+        }
+        at += last - row;
     }
 }
 
@@ -149,9 +232,106 @@ void accumulateAllUnits(const KernelSet& kernels, const KernelTask& task, double
 #endif
 }
 
+// Every coefficient of a plain call (one window, angular steps filled), in
+// planes whose column height is spelt out, and a complex signal's parts
+// combined.
+void accumulateCall(const KernelSet& kernels, const AccumulationPlan& plan, const AnalysisInputs& inputs,
+                    const FramePlan& framePlan, const ScratchTables& tables, const CoefficientPlanes& planes,
+                    CallStop* stop) {
+    const std::int32_t K = inputs.frequencyCount;
+    if (K < 1 || framePlan.frameCount < 1 || inputs.windowLength < 1 || realChannels(inputs) < 1) return;
+    if (tables.workspace == nullptr) {
+        computeEachFrequency(inputs, framePlan, tables, planes, stop);
+        return;
+    }
+    KernelTask task;
+    task.inputs = &inputs;
+    task.hop = framePlan.hop;
+    task.frameCount = framePlan.frameCount;
+    task.angularSteps = tables.angularSteps;
+    task.planes = planes;
+    task.plan = plan;
+    task.channels = realChannels(inputs);
+    task.imaginaryPart = imaginaryPlanesOf(tables, planes.columnHeight);
+    task.stop = stop;
+    accumulateAllUnits(kernels, task, tables.workspace);
+    if (stop->stopped) return;
+    if (inputs.signalImag != nullptr) {
+        const std::int64_t cells = std::int64_t{K} * framePlan.frameCount * inputs.channelCount;
+        runParallelRange(cells, [&](std::int64_t begin, std::int64_t end) {
+            combineParts(tables, planes, K, begin, end);
+        });
+    }
+}
+
+// Every coefficient of a call with a window for each frequency: each group
+// of consecutive frequencies sharing a window as a plain call into its rows
+// of the planes, all in one parallel region. Every thread works out the
+// groups and their plans itself (the same ones) and takes units of each
+// group as they come, going on to the next group's without waiting for the
+// others: a unit writes only its own coefficients. Each thread has its own
+// part of the workspace, as large as the largest plan of any group needs.
+// A complex signal's parts are combined last, in one pass.
+void accumulateEachWindow(const KernelSet& kernels, const AnalysisInputs& inputs, const FramePlan& framePlan,
+                          const ScratchTables& tables, const CoefficientPlanes& planes, CallStop* stop) {
+    const std::int32_t K = inputs.frequencyCount;
+    const std::int32_t channels = realChannels(inputs);
+    if (K < 1 || framePlan.frameCount < 1 || channels < 1) return;
+    const int threads = threadsOfACall();
+#if defined(SPECTROGRID_OPENMP)
+    const std::int64_t threadWorkspace = workspaceLength(inputs, framePlan.frameCount) / workerLimit();
+#pragma omp parallel num_threads(threads)
+#endif
+    {
+#if defined(SPECTROGRID_OPENMP)
+        double* own = tables.workspace + omp_get_thread_num() * threadWorkspace;
+#else
+        double* own = tables.workspace;
+#endif
+        for (std::int32_t first = 0, end = 0; first < K; first = end) {
+            end = groupEnd(inputs, first);
+            const AnalysisInputs group = groupInputs(inputs, first, end - first);
+            KernelTask task;
+            task.inputs = &group;
+            task.hop = framePlan.hop;
+            task.frameCount = framePlan.frameCount;
+            task.angularSteps = tables.angularSteps;
+            task.planes = rowsFrom(planes, first);
+            task.plan = planAccumulation(kernels, group.windowLength, group.frequencyCount, framePlan.frameCount,
+                                         framePlan.hop, channels, threads);
+            task.channels = channels;
+            task.imaginaryPart = imaginaryPlanesOf(rowsFrom(tables, first), planes.columnHeight);
+            task.stop = stop;
+            const std::int64_t units = unitCount(task.plan, group.frequencyCount, framePlan.frameCount);
+#if defined(SPECTROGRID_OPENMP)
+#pragma omp for schedule(dynamic, 1) nowait
+#endif
+            for (std::int64_t u = 0; u < units; ++u) {
+                if (!stopRequested(stop)) runUnit(kernels, task, u, own);
+            }
+        }
+    }
+    if (stop->stopped) return;
+    if (inputs.signalImag != nullptr) {
+        const std::int64_t cells = std::int64_t{K} * framePlan.frameCount * inputs.channelCount;
+        runParallelRange(cells, [&](std::int64_t begin, std::int64_t end) {
+            combineParts(tables, planes, K, begin, end);
+        });
+    }
+}
+
 }  // namespace
 
 void fillTwiddles(const AnalysisInputs& inputs, const ScratchTables& tables, std::int32_t k) {
+    if (inputs.windows != nullptr) {
+        // As many entries as frequency k's window has.
+        AnalysisInputs own = inputs;
+        own.windowLength = inputs.windowLengths[k];
+        own.windows = nullptr;
+        own.windowLengths = nullptr;
+        fillTwiddles(own, tables, k);
+        return;
+    }
     const double frequency = inputs.frequencies[k];
     runParallelRange(inputs.windowLength, [&](std::int64_t begin, std::int64_t end) {
         fillTwiddleRange(tables.angularSteps, frequency, tables.cosTable, tables.sinTable, begin,
@@ -162,6 +342,12 @@ void fillTwiddles(const AnalysisInputs& inputs, const ScratchTables& tables, std
 void accumulateFrames(const AnalysisInputs& inputs, const FramePlan& plan,
                       const ScratchTables& tables, const CoefficientPlanes& planes,
                       std::int32_t k) {
+    const CoefficientPlanes resolved = withHeight(planes, inputs.frequencyCount);
+    if (inputs.windows != nullptr) {
+        if (plan.frameCount < 1) return;
+        accumulateFrames(groupInputs(inputs, k, 1), plan, rowsFrom(tables, k), rowsFrom(resolved, k), 0);
+        return;
+    }
     const std::int64_t frames = plan.frameCount > 0 ? plan.frameCount : 0;
     const std::int64_t channels = realChannels(inputs);
     runParallelRange(frames * channels, [&](std::int64_t begin, std::int64_t end) {
@@ -169,16 +355,15 @@ void accumulateFrames(const AnalysisInputs& inputs, const FramePlan& plan,
             const std::int64_t channel = at / frames;
             const std::int64_t j = at % frames;
             const std::int64_t last = end - at < frames - j ? j + (end - at) : frames;
-            accumulateFrameRange(inputs, plan, tables, planes, k, channel, j, last);
+            accumulateFrameRange(inputs, plan, tables, resolved, k, channel, j, last);
             at += last - j;
         }
     });
     if (inputs.signalImag != nullptr) {
-        // Row k of every channel: elements k, k + K, k + 2K, ...
-        const std::int64_t K = inputs.frequencyCount;
+        // Row k of every column of every channel.
         const std::int64_t columns = frames * inputs.channelCount;
         runParallelRange(columns, [&](std::int64_t begin, std::int64_t end) {
-            combineParts(tables, planes, k + begin * K, k + end * K, K);
+            combineParts(rowsFrom(tables, k), rowsFrom(resolved, k), 1, begin, end);
         });
     }
 }
@@ -205,43 +390,35 @@ std::int64_t workspaceLength(std::int32_t windowLength, std::int32_t frequencyCo
     return workerLimit() * largest;
 }
 
+std::int64_t workspaceLength(const AnalysisInputs& inputs, std::int32_t frameCount) {
+    if (inputs.windows == nullptr) return workspaceLength(inputs.windowLength, inputs.frequencyCount, frameCount);
+    // The plans of shorter windows use shorter tiles, but not always less
+    // workspace: the most any window's length needs, with every frequency.
+    std::int64_t largest = 0;
+    for (std::int32_t k = 0; k < inputs.frequencyCount; ++k) {
+        if (k > 0 && inputs.windowLengths[k] == inputs.windowLengths[k - 1]) continue;
+        const std::int64_t length = workspaceLength(inputs.windowLengths[k], inputs.frequencyCount, frameCount);
+        if (length > largest) largest = length;
+    }
+    return largest;
+}
+
 CallOutcome computeCoefficientsWith(const KernelSet& kernels, const AccumulationPlan& plan,
                                     const AnalysisInputs& inputs, const FramePlan& framePlan,
                                     const ScratchTables& tables, const CoefficientPlanes& planes,
                                     double* times, const StopQuery& query) {
-    const std::int32_t L = inputs.windowLength;
     const std::int32_t K = inputs.frequencyCount;
     CallStop stop;
     stop.query = query;
-    fillAngularSteps(tables.angularSteps, L, inputs.sampleRate);
-    fillFrameTimes(times, framePlan.frameCount, framePlan.hop, L, inputs.sampleRate);
+    fillAngularSteps(tables.angularSteps, inputs.windowLength, inputs.sampleRate);
+    fillFrameTimes(times, framePlan.frameCount, framePlan.hop, inputs.windowLength, inputs.sampleRate);
     if (K < 1) return CallOutcome::finished;
-    if (framePlan.frameCount >= 1 && L >= 1 && realChannels(inputs) >= 1) {
+    if (framePlan.frameCount >= 1 && inputs.windowLength >= 1 && realChannels(inputs) >= 1) {
         // Asked once before any work too, so that a stop already pending
         // when the call starts is seen whatever units thread 0 gets.
         if (stopRequested(&stop)) return CallOutcome::stopped;
-        if (tables.workspace == nullptr) {
-            computeEachFrequency(inputs, framePlan, tables, planes, &stop);
-            return stop.stopped ? CallOutcome::stopped : CallOutcome::finished;
-        }
-        KernelTask task;
-        task.inputs = &inputs;
-        task.hop = framePlan.hop;
-        task.frameCount = framePlan.frameCount;
-        task.angularSteps = tables.angularSteps;
-        task.planes = planes;
-        task.plan = plan;
-        task.channels = realChannels(inputs);
-        task.imaginaryPart = imaginaryPlanesOf(tables);
-        task.stop = &stop;
-        accumulateAllUnits(kernels, task, tables.workspace);
+        accumulateCall(kernels, plan, inputs, framePlan, tables, withHeight(planes, K), &stop);
         if (stop.stopped) return CallOutcome::stopped;
-        if (inputs.signalImag != nullptr) {
-            const std::int64_t cells = std::int64_t{K} * framePlan.frameCount * inputs.channelCount;
-            runParallelRange(cells, [&](std::int64_t begin, std::int64_t end) {
-                combineParts(tables, planes, begin, end, 1);
-            });
-        }
     }
     // The tables end holding the twiddles of the last frequency, as after
     // the per-frequency form.
@@ -252,11 +429,33 @@ CallOutcome computeCoefficientsWith(const KernelSet& kernels, const Accumulation
 CallOutcome computeCoefficientsWith(const KernelSet& kernels, const AnalysisInputs& inputs,
                                     const FramePlan& framePlan, const ScratchTables& tables,
                                     const CoefficientPlanes& planes, double* times,
-                                    const StopQuery& stop) {
-    const AccumulationPlan plan =
-        planAccumulation(kernels, inputs.windowLength, inputs.frequencyCount, framePlan.frameCount,
-                         framePlan.hop, realChannels(inputs), threadsOfACall());
-    return computeCoefficientsWith(kernels, plan, inputs, framePlan, tables, planes, times, stop);
+                                    const StopQuery& query) {
+    const std::int32_t channels = realChannels(inputs);
+    if (inputs.windows == nullptr) {
+        const AccumulationPlan plan = planAccumulation(kernels, inputs.windowLength, inputs.frequencyCount,
+                                                       framePlan.frameCount, framePlan.hop, channels,
+                                                       threadsOfACall());
+        return computeCoefficientsWith(kernels, plan, inputs, framePlan, tables, planes, times, query);
+    }
+    // The angular steps of the longest window serve every shorter one.
+    const std::int32_t K = inputs.frequencyCount;
+    CallStop stop;
+    stop.query = query;
+    fillAngularSteps(tables.angularSteps, inputs.windowLength, inputs.sampleRate);
+    fillFrameTimes(times, framePlan.frameCount, framePlan.hop, inputs.windowLength, inputs.sampleRate);
+    if (K < 1) return CallOutcome::finished;
+    if (framePlan.frameCount >= 1 && realChannels(inputs) >= 1 && stopRequested(&stop)) {
+        return CallOutcome::stopped;
+    }
+    const CoefficientPlanes all = withHeight(planes, K);
+    if (tables.workspace == nullptr) {
+        computeEachFrequency(inputs, framePlan, tables, all, &stop);
+        return stop.stopped ? CallOutcome::stopped : CallOutcome::finished;
+    }
+    accumulateEachWindow(kernels, inputs, framePlan, tables, all, &stop);
+    if (stop.stopped) return CallOutcome::stopped;
+    fillTwiddles(inputs, tables, K - 1);
+    return CallOutcome::finished;
 }
 
 CallOutcome computeCoefficients(const AnalysisInputs& inputs, const FramePlan& plan,

@@ -16,6 +16,15 @@
 //   im = +0.0; im = im - p * sinTable[i]   for i = 0, 1, ..., L-1
 // Every product is rounded to double before it is added (no fused
 // multiply-add); each coefficient has one accumulator summed in ascending i.
+//
+// With a window for each frequency, frequency k has its own window w_k of
+// L_k samples; L, the frame length, is the longest of them, and the frames
+// (hop, frame count, times) are those of a plain call with L. The window
+// of frequency k sits centred in each frame, d_k = floor((L - L_k) / 2)
+// samples after its first sample: the contract above holds for frequency
+// k with w_k, L_k and signal[j*hop + d_k + i] in place of window, L and
+// signal[j*hop + i]. So frequencies whose windows are all equal give the
+// bits of the plain call with that window.
 #ifndef SPECTROGRID_CORE_SPECTROGRID_H
 #define SPECTROGRID_CORE_SPECTROGRID_H
 
@@ -51,6 +60,12 @@ struct AnalysisInputs {
     std::int32_t channelCount = 1;     // P
     std::int64_t sampleStep = 1;       // elements from one sample to the next
     std::int64_t channelStride = 0;    // elements from one channel to the next; 0: N * sampleStep
+    // A window for each frequency: frequencyCount pointers and lengths (each
+    // at least 1), or null for one window for all. When set, windowLength is
+    // the longest of windowLengths (the frame length L) and `window` is not
+    // read.
+    const double* const* windows = nullptr;
+    const std::int32_t* windowLengths = nullptr;
 };
 
 // Frame geometry of one call. Frame j covers samples j*hop .. j*hop + L - 1.
@@ -60,13 +75,16 @@ struct FramePlan {
 };
 
 // The K x frameCount x channelCount result, column-major: element (k, j, c)
-// at real[e * step] and imag[e * step], e = k + (j + c * frameCount) * K.
+// at real[e * step] and imag[e * step], e = k + (j + c * frameCount) * H,
+// H the column height: K, or columnHeight when that is not 0 (rows of a
+// taller array, the planes pointing at the first of them).
 // Separate planes have step 1; interleaved complex storage (real,
 // imaginary, real, ...) is real = data, imag = data + 1, step 2.
 struct CoefficientPlanes {
     double* real;
     double* imag;
     std::int32_t step = 1;
+    std::int64_t columnHeight = 0;
 };
 
 // Caller-provided scratch: three vectors of L doubles each, a workspace of
@@ -87,6 +105,10 @@ struct ScratchTables {
 // nothing to accumulate (any size below 1).
 std::int64_t workspaceLength(std::int32_t windowLength, std::int32_t frequencyCount,
                              std::int32_t frameCount);
+
+// The same for a call with these inputs, of either form: with a window for
+// each frequency, enough for every window's length.
+std::int64_t workspaceLength(const AnalysisInputs& inputs, std::int32_t frameCount);
 
 // Number of doubles of ScratchTables::imaginaryPart a call needs: the
 // coefficients of the imaginary part of a complex signal,
@@ -112,11 +134,12 @@ void fillFrameTimes(double* times, std::int32_t frameCount, std::int32_t hop,
                     std::int32_t windowLength, double sampleRate);
 
 // Fills tables.cosTable and tables.sinTable for frequency index k from
-// tables.angularSteps (already filled) and inputs.frequencies[k].
+// tables.angularSteps (already filled) and inputs.frequencies[k]: as many
+// entries as frequency k's window has.
 void fillTwiddles(const AnalysisInputs& inputs, const ScratchTables& tables, std::int32_t k);
 
 // Writes row k of both planes for every frame of the plan from the signal,
-// the window and the twiddle tables of frequency k.
+// the window of frequency k and its twiddle tables.
 void accumulateFrames(const AnalysisInputs& inputs, const FramePlan& plan,
                       const ScratchTables& tables, const CoefficientPlanes& planes,
                       std::int32_t k);
@@ -147,8 +170,11 @@ enum class CallOutcome { finished, stopped };
 // hold workspaceLength(...) doubles (without it, the per-frequency
 // operations run instead, more slowly). The work runs in blocks of
 // frequencies by tiles of frames, with the widest vector instruction set
-// the processor supports; results depend on neither. Returns stopped when
-// `stop` asked the call to stop (see StopQuery), finished otherwise.
+// the processor supports; results depend on neither. With a window for each
+// frequency, each run of consecutive frequencies whose windows are equal
+// (same length, same bits) is computed as one plain call of its own.
+// Returns stopped when `stop` asked the call to stop (see StopQuery),
+// finished otherwise.
 CallOutcome computeCoefficients(const AnalysisInputs& inputs, const FramePlan& plan,
                                 const ScratchTables& tables, const CoefficientPlanes& planes,
                                 double* times, const StopQuery& stop = StopQuery{});

@@ -4,6 +4,7 @@
 #
 #   spectrogrid/DESCRIPTION, INDEX, COPYING (LICENSE), NEWS (CHANGELOG.md)
 #   spectrogrid/src/Makefile          written here from the lists below
+#   spectrogrid/inst/spectrogridcqwindows.m  the constant-Q windows helper
 #   spectrogrid/src/spectrogrid.cc    the Octave entry point (spectrogrid_oct.cc),
 #                                     with the self-tests "pkg install" extracts
 #   spectrogrid/src/...               the rest of the gateway, its help header
@@ -154,8 +155,10 @@ package_file(INDEX ${package_binary_dir}/INDEX)
 package_file(COPYING ${PROJECT_SOURCE_DIR}/LICENSE)
 package_file(NEWS ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
 package_file(src/Makefile ${package_binary_dir}/Makefile)
-# The picture, an m-file pkg install puts beside the module.
+# The picture and the constant-Q windows helper, m-files pkg install puts
+# beside the module.
 package_file(inst/spectrogridplot.m ${CMAKE_CURRENT_SOURCE_DIR}/spectrogridplot.m)
+package_file(inst/spectrogridcqwindows.m ${CMAKE_CURRENT_SOURCE_DIR}/spectrogridcqwindows.m)
 
 file(WRITE ${package_binary_dir}/files.txt.new "${package_files}")
 file(COPY_FILE ${package_binary_dir}/files.txt.new ${package_binary_dir}/files.txt ONLY_IF_DIFFERENT)

@@ -55,6 +55,7 @@ struct Case {
     bool complex = false;
     std::vector<double> signalImag;
     std::size_t rows = 0;
+    std::vector<std::vector<double>> windows;  // one per frequency, given as a cell; else none
 };
 
 inline std::size_t samplesPerChannel(const Case& c) {
@@ -78,10 +79,13 @@ inline reference::Result referenceOf(const Case& c) {
         const auto part = [&](const std::vector<double>& values) {
             return std::vector<double>(values.begin() + p * N, values.begin() + (p + 1) * N);
         };
-        reference::Result a = reference::analyse(part(c.signal), c.window, c.overlap, c.frequencies, c.sampleRate);
+        const auto model = [&](const std::vector<double>& x) {
+            return c.windows.empty() ? reference::analyse(x, c.window, c.overlap, c.frequencies, c.sampleRate)
+                                     : reference::analyseWindows(x, c.windows, c.overlap, c.frequencies, c.sampleRate);
+        };
+        reference::Result a = model(part(c.signal));
         if (c.complex) {
-            const reference::Result b =
-                reference::analyse(part(c.signalImag), c.window, c.overlap, c.frequencies, c.sampleRate);
+            const reference::Result b = model(part(c.signalImag));
             for (std::size_t e = 0; e < a.real.size(); ++e) {
                 const double re = a.real[e] - b.imag[e];
                 a.imag[e] = a.imag[e] + b.real[e];

@@ -55,7 +55,13 @@ std::vector<mxArray*> columnsOf(ArrayPool& pool, const Case& c,
         return pool.numeric(classOf(slot), {values.size(), 1}, values);
     };
     const std::size_t N = samplesPerChannel(c);
-    return {pool.numeric(classOf(0), {N, c.channels}, c.signal, c.signalImag, c.complex), vector(1, c.window),
+    mxArray* window = vector(1, c.window);
+    if (!c.windows.empty()) {  // a cell of one window per frequency, as a row
+        std::vector<mxArray*> elements;
+        for (const std::vector<double>& w : c.windows) elements.push_back(vector(1, w));
+        window = pool.cell({1, elements.size()}, elements);
+    }
+    return {pool.numeric(classOf(0), {N, c.channels}, c.signal, c.signalImag, c.complex), window,
             vector(2, {c.overlap}), vector(3, c.frequencies), vector(4, {c.sampleRate})};
 }
 
@@ -620,6 +626,49 @@ void signalChannels(Session& s) {
     }
 }
 
+// A cell of one window per frequency: the per-frequency model's bits, in
+// every class and for complex signals of several channels, with no element
+// misread; a cell of equal windows gives the plain call's bits, a cell of
+// one window that window's; a longest window beyond the signal no frames.
+void windowsPerFrequency(Session& s) {
+    std::mt19937_64 rng(80);
+    Case c = caseFrom(randomCase(rng, 700, 1, 6));
+    for (int k = 0; k < 6; ++k) c.windows.push_back(valuesOfClass(standin::ArrayClass::Int16, 1 + rng() % 90, rng));
+    c.windows[0] = valuesOfClass(standin::ArrayClass::Int16, 90, rng);  // longer than the overlap
+    c.windows[3] = c.windows[2];
+    c.overlap = 40;
+    for (standin::ArrayClass arrayClass : {standin::ArrayClass::Double, standin::ArrayClass::Int16}) {
+        caseName = arrayClass == standin::ArrayClass::Double ? "double windows" : "int16 windows";
+        ArrayPool pool;
+        expectAnalysis(callModule(s.module.entry, 3, columnsOf(pool, c, arrayClass, 2u)), c, 3);
+    }
+    caseName = "complex signal, 2 channels";
+    Case complex = c;
+    complex.channels = 2;
+    complex.complex = true;
+    complex.signal = randomValues(rng, 1400, 1.0);
+    complex.signalImag = randomValues(rng, 1400, 1.0);
+    ArrayPool pool;
+    expectAnalysis(callModule(s.module.entry, 3, columnsOf(pool, complex)), complex, 3);
+
+    for (std::size_t count : {1u, 6u}) {
+        caseName = std::to_string(count) + " equal windows";
+        Case equal = c;
+        equal.window = c.windows[0];
+        equal.windows.assign(count, equal.window);
+        Case plain = equal;
+        plain.windows.clear();
+        const CallResult cell = callModule(s.module.entry, 3, columnsOf(pool, equal));
+        expectAnalysis(cell, plain, 3);
+    }
+
+    caseName = "longest window beyond the signal";
+    Case none = c;
+    none.windows[4].assign(701, 1.0);
+    none.overlap = 0;
+    expectAnalysis(callModule(s.module.entry, 3, columnsOf(pool, none)), none, 3);
+}
+
 struct Rejection {
     const char* description;
     int slot;
@@ -961,6 +1010,7 @@ const Scenario scenarios[] = {
     {"complexSignals", complexSignals},
     {"signalChannels", signalChannels},
     {"interrupt", interrupt},
+    {"windowsPerFrequency", windowsPerFrequency},
 };
 
 }  // namespace

@@ -36,11 +36,17 @@ function test_package(package, module_dir, version)
          ~isempty(strfind(text, ['Version ' version ' ('])) && ~isempty(strfind(text, 'Example')), ...
          'help spectrogrid prints the help, with the version');
 
+  helper = which('spectrogridcqwindows');
+  expect(strncmp(helper, [prefix filesep], numel(prefix) + 1), ['spectrogridcqwindows is ' helper]);
+
   [passed, total] = test('spectrogrid', 'quiet', stdout);
   expect(total >= 5 && passed == total, sprintf('test spectrogrid: %d of %d passed', passed, total));
+  [helperPassed, helperTotal] = test('spectrogridcqwindows', 'quiet', stdout);
+  expect(helperTotal >= 3 && helperPassed == helperTotal, ...
+         sprintf('test spectrogridcqwindows: %d of %d passed', helperPassed, helperTotal));
   report = evalc('pkg test spectrogrid');
   counts = regexp(report, 'PASS +(\d+)\s+FAIL +(\d+)', 'tokens', 'once');
-  expect(numel(counts) == 2 && str2double(counts{1}) == total && str2double(counts{2}) == 0, ...
+  expect(numel(counts) == 2 && str2double(counts{1}) == total + helperTotal && str2double(counts{2}) == 0, ...
          'pkg test spectrogrid runs the same self-tests, all passing');
 
   cases = calls();
@@ -86,6 +92,8 @@ function cases = calls()
     {'no frequencies', '', x, hann, 256, [], 8000}
     {'complex signal', '', complex(x, flipud(x)), hann, 128, many, 8000}
     {'stereo int16 signal, single window', '', int16(round(1000 * [x, flipud(x)])), single(hann), 256, many, 8000}
+    {'a window per frequency', '', x, [repmat({hann}, 1, 48), num2cell(int16(randn(48, 9) * 100), 2)'], 300, many, 8000}
+    {'three windows for 96 frequencies', 'spectrogrid:windowCountMismatch', x, {hann, hann, hann}, 0, many, 8000}
     {'four inputs', 'spectrogrid:notEnoughInputs', x, hann, 0, many}
     {'int64 signal', 'spectrogrid:signalNotRealDouble', int64(x), hann, 0, many, 8000}
     {'complex window', 'spectrogrid:windowNotRealDouble', x, complex(hann, hann), 0, many, 8000}

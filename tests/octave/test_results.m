@@ -11,6 +11,7 @@ function test_results()
   complex_signals();
   channels();
   input_classes();
+  windows_per_frequency();
   expect();
 end
 
@@ -185,4 +186,22 @@ function x = values_of(type, n)
     high = double(intmax(type));
     x = cast([low; high; low + floor(rand(n - 2, 1) * (high - low + 1))], type);
   end
+end
+
+% A cell of one window per frequency against the per-frequency model, in
+% mixed classes, with equal neighbours and a complex stereo signal; equal
+% windows give the plain call's bits; a longest window beyond the signal
+% gives no frames.
+function windows_per_frequency()
+  randn('state', 24);
+  f = [30; 440; 440; -1000; 2500; 0];
+  w = {randn(200, 1), single(randn(1, 37)), int16([3 -2 7 1]), int16([3 -2 7 1]), randn(64, 1), 1};
+  x = randn(3000, 1);
+  compare(x, w, 72.5, f, 8000, 'a window per frequency');
+  compare(complex(randn(900, 2), randn(900, 2)), w, 0, f, 8000, 'a window per frequency, complex stereo');
+  hann = 0.5 - 0.5 * cos(2 * pi * (0:99)' / 100);
+  expect(same_bits(spectrogrid(x, repmat({hann}, 1, 6), 50, f, 8000), spectrogrid(x, hann, 50, f, 8000)), ...
+         'equal windows: the plain call''s bits');
+  [C, ~, T] = spectrogrid(x(1:150), w, 0, f, 8000);
+  expect(isequal(size(C), [6 0]) && isequal(size(T), [0 1]), 'longest window beyond the signal: no frames');
 end

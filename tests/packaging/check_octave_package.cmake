@@ -3,7 +3,8 @@
 #         -DHELP_HEADER=build/.../spectrogrid_help.h -P check_octave_package.cmake
 # The package must be named after VERSION and hold, under spectrogrid/ and
 # nothing else: DESCRIPTION (name, version and release date), INDEX,
-# COPYING (LICENSE), NEWS (CHANGELOG.md); in src/ the Makefile, the Octave
+# COPYING (LICENSE), NEWS (CHANGELOG.md), inst/spectrogridcqwindows.m; in
+# src/ the Makefile, the Octave
 # entry point as spectrogrid.cc, the rest of the gateway that module is
 # built from, the help header the build generated, and every source and
 # header under core/ at its path there; inst/spectrogridplot.m; each with
@@ -27,7 +28,8 @@ set(expected
   COPYING ${SOURCE_DIR}/LICENSE NEWS ${SOURCE_DIR}/CHANGELOG.md
   src/spectrogrid.cc ${gateway}/spectrogrid_oct.cc src/arguments.cpp ${gateway}/arguments.cpp
   src/arguments.h ${gateway}/arguments.h src/spectrogrid_oct.map ${gateway}/spectrogrid_oct.map
-  src/spectrogrid_help.h ${HELP_HEADER} inst/spectrogridplot.m ${gateway}/spectrogridplot.m)
+  src/spectrogrid_help.h ${HELP_HEADER} inst/spectrogridplot.m ${gateway}/spectrogridplot.m
+  inst/spectrogridcqwindows.m ${gateway}/spectrogridcqwindows.m)
 file(GLOB_RECURSE core_files RELATIVE ${SOURCE_DIR}
      ${SOURCE_DIR}/core/*.cpp ${SOURCE_DIR}/core/*.cc ${SOURCE_DIR}/core/*.h ${SOURCE_DIR}/core/*.hpp)
 foreach(file IN LISTS core_files)
@@ -62,8 +64,8 @@ endif()
 set(index ${unpacked}/spectrogrid/INDEX)
 if(EXISTS ${index})
   file(READ ${index} text)
-  if(NOT text MATCHES "^spectrogrid >> [^\n]+\n[^ \n][^\n]*\n spectrogrid\n spectrogridplot\n$")
-    string(APPEND failures "  INDEX does not list spectrogrid and spectrogridplot under a category:\n${text}\n")
+  if(NOT text MATCHES "^spectrogrid >> [^\n]+\n[^ \n][^\n]*\n spectrogrid\n spectrogridcqwindows\n spectrogridplot\n$")
+    string(APPEND failures "  INDEX does not list spectrogrid, spectrogridcqwindows and spectrogridplot under a category:\n${text}\n")
   endif()
 endif()
 set(makefile ${unpacked}/spectrogrid/src/Makefile)
