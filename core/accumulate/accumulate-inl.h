@@ -299,22 +299,12 @@ struct Channel {
     Index step;
 };
 
-Index bytesOf(SampleType type) {
-    switch (type) {
-        case SampleType::float64: return 8;
-        case SampleType::float32: case SampleType::int32: case SampleType::uint32: return 4;
-        case SampleType::int16: case SampleType::uint16: return 2;
-        case SampleType::int8: case SampleType::uint8: return 1;
-    }
-    return 8;
-}
-
 Channel channelOf(const KernelTask& task, Index channel) {
     const AnalysisInputs& in = *task.inputs;
     const Index channels = in.channelCount;
     const bool imaginaryPart = channel >= channels;
     const Index c = imaginaryPart ? channel - channels : channel;
-    const Index bytes = bytesOf(in.signalType);
+    const Index bytes = bytesPerSample(in.signalType);
     const Index stride = in.channelStride != 0 ? in.channelStride : Index{in.signalLength} * in.sampleStep;
     const void* part = imaginaryPart ? in.signalImag : in.signal;
     const CoefficientPlanes& planes = imaginaryPart ? task.imaginaryPart : task.planes;

@@ -35,16 +35,6 @@ T* offsetBy(T* p, std::int64_t elements) {
     return p != nullptr ? p + elements : p;
 }
 
-std::int64_t bytesOf(SampleType type) {
-    switch (type) {
-        case SampleType::float64: return 8;
-        case SampleType::float32: case SampleType::int32: case SampleType::uint32: return 4;
-        case SampleType::int16: case SampleType::uint16: return 2;
-        case SampleType::int8: case SampleType::uint8: return 1;
-    }
-    return 8;
-}
-
 // The planes with their column height spelt out.
 CoefficientPlanes withHeight(const CoefficientPlanes& planes, std::int32_t frequencyCount) {
     CoefficientPlanes resolved = planes;
@@ -79,7 +69,7 @@ AnalysisInputs groupInputs(const AnalysisInputs& inputs, std::int32_t first, std
     AnalysisInputs group = inputs;
     const std::int32_t length = inputs.windowLengths[first];
     const std::int64_t shift = (std::int64_t{inputs.windowLength} - length) / 2 * inputs.sampleStep;
-    const std::int64_t bytes = bytesOf(inputs.signalType);
+    const std::int64_t bytes = bytesPerSample(inputs.signalType);
     group.channelStride = channelStrideOf(inputs);
     group.signal = offsetBy(static_cast<const char*>(inputs.signal), shift * bytes);
     group.signalImag = offsetBy(static_cast<const char*>(inputs.signalImag), shift * bytes);
@@ -403,6 +393,18 @@ std::int64_t workspaceLength(const AnalysisInputs& inputs, std::int32_t frameCou
     return largest;
 }
 
+namespace {
+
+// The angular steps of the (longest) window, which serve every window, and
+// the frame times.
+void fillAxes(const AnalysisInputs& inputs, const FramePlan& framePlan, const ScratchTables& tables,
+              double* times) {
+    fillAngularSteps(tables.angularSteps, inputs.windowLength, inputs.sampleRate);
+    fillFrameTimes(times, framePlan.frameCount, framePlan.hop, inputs.windowLength, inputs.sampleRate);
+}
+
+}  // namespace
+
 CallOutcome computeCoefficientsWith(const KernelSet& kernels, const AccumulationPlan& plan,
                                     const AnalysisInputs& inputs, const FramePlan& framePlan,
                                     const ScratchTables& tables, const CoefficientPlanes& planes,
@@ -410,8 +412,7 @@ CallOutcome computeCoefficientsWith(const KernelSet& kernels, const Accumulation
     const std::int32_t K = inputs.frequencyCount;
     CallStop stop;
     stop.query = query;
-    fillAngularSteps(tables.angularSteps, inputs.windowLength, inputs.sampleRate);
-    fillFrameTimes(times, framePlan.frameCount, framePlan.hop, inputs.windowLength, inputs.sampleRate);
+    fillAxes(inputs, framePlan, tables, times);
     if (K < 1) return CallOutcome::finished;
     if (framePlan.frameCount >= 1 && inputs.windowLength >= 1 && realChannels(inputs) >= 1) {
         // Asked once before any work too, so that a stop already pending
@@ -437,12 +438,10 @@ CallOutcome computeCoefficientsWith(const KernelSet& kernels, const AnalysisInpu
                                                        threadsOfACall());
         return computeCoefficientsWith(kernels, plan, inputs, framePlan, tables, planes, times, query);
     }
-    // The angular steps of the longest window serve every shorter one.
     const std::int32_t K = inputs.frequencyCount;
     CallStop stop;
     stop.query = query;
-    fillAngularSteps(tables.angularSteps, inputs.windowLength, inputs.sampleRate);
-    fillFrameTimes(times, framePlan.frameCount, framePlan.hop, inputs.windowLength, inputs.sampleRate);
+    fillAxes(inputs, framePlan, tables, times);
     if (K < 1) return CallOutcome::finished;
     if (framePlan.frameCount >= 1 && realChannels(inputs) >= 1 && stopRequested(&stop)) {
         return CallOutcome::stopped;

@@ -36,6 +36,15 @@ namespace spectrogrid {
 // exactly; the analysis sees only the converted values.
 enum class SampleType { float64, float32, int8, uint8, int16, uint16, int32, uint32 };
 
+// Bytes of one sample of each type.
+constexpr int bytesPerSample(SampleType type) {
+    return type == SampleType::float64                                   ? 8
+           : type == SampleType::float32 || type == SampleType::int32 ||
+                     type == SampleType::uint32                          ? 4
+           : type == SampleType::int16 || type == SampleType::uint16     ? 2
+                                                                          : 1;
+}
+
 // Read-only views of the caller's inputs; nothing is copied.
 //
 // The signal is channelCount channels of signalLength samples each, of
