@@ -468,8 +468,8 @@ TEST(KernelChoice, AVX512VariantFollowsTheProcessorFamily) {
         {"AuthenticAMD", 0x1a, 0x50, false},
         {"AuthenticAMD", 0x1a, 0x70, false},  // Zen 5 mobile
         {"AuthenticAMD", 0x1b, 0x00, true},
-        {"GenuineIntel", 0x06, 0x55, true},   // Skylake and Cascade Lake server
-        {"GenuineIntel", 0x06, 0x8f, true},   // Sapphire Rapids
+        {"GenuineIntel", 0x06, 0x55, false},  // Skylake and Cascade Lake server
+        {"GenuineIntel", 0x06, 0x8f, false},  // Sapphire Rapids
         {"HygonGenuine", 0x18, 0x00, false},
         {"", 0, 0, false},
     };

@@ -1,21 +1,22 @@
 // The AVX-512 kernels: eight doubles per vector, in two variants that
 // differ only in how a sample meets the vectors it multiplies:
-//   avx512      for cores that run a 512-bit operation as two 256-bit
-//               halves (AMD Zen 4): each product takes its sample as an
-//               embedded-broadcast memory operand, since a separate
-//               broadcast there takes an arithmetic port.
-//   avx512full  for cores with full-width 512-bit units (AMD Zen 5, Intel
-//               server cores): each sample is broadcast once into a
-//               register, a load, and every product that uses it is a
-//               register multiplication; an embedded broadcast there costs
-//               about a fifth of the peak.
+//   avx512      each product takes its sample as an embedded-broadcast
+//               memory operand: on cores that run a 512-bit operation as
+//               two 256-bit halves (AMD Zen 4) a separate broadcast would
+//               take an arithmetic port; on Intel's server cores both
+//               forms issue alike (modelled: bench/mca_kernels.sh).
+//   avx512full  each sample is broadcast once into a register, a load, and
+//               every product that uses it is a register multiplication:
+//               on AMD's full-width 512-bit units (Zen 5 server and
+//               desktop) an embedded broadcast costs about a fifth of the
+//               peak (measured).
 // Both: frequency lanes, a register block of two vectors by six frames (24
 // accumulators, 4 twiddle vectors and one sample of the 32 registers);
 // frame lanes, two vectors of frames by four frequencies. Per window sample
 // a frequency-lane block issues 24 multiplications and 24 additions against
-// 4 twiddle loads and 6 sample loads: on a full-width core the two
-// multiplication and two addition pipes stay busy. Which variant runs is
-// picked once from the processor (driver/instruction_sets.*).
+// 4 twiddle loads and 6 sample loads, so a core with two 512-bit
+// multiplication and two addition pipes keeps all four busy. Which variant
+// runs is picked once from the processor (driver/instruction_sets.*).
 // Compiled with -mavx512f -mavx512dq only; runs only where the processor
 // and the system support them. Multiplications and additions stay separate
 // instructions: nothing here asks for a fused multiply-add.

@@ -156,8 +156,9 @@ extern const KernelSet kernels;
 namespace avx2 {
 extern const KernelSet kernels;
 }
-// Two AVX-512 variants: `kernels` for half-width 512-bit units (AMD Zen 4),
-// fullWidthKernels for full-width ones (see avx512.cpp).
+// Two AVX-512 variants: `kernels` with embedded-broadcast products (AMD Zen 4,
+// Intel), fullWidthKernels with each sample broadcast once (AMD Zen 5; see
+// avx512.cpp).
 namespace avx512 {
 extern const KernelSet kernels;
 extern const KernelSet fullWidthKernels;

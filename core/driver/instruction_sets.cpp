@@ -77,7 +77,6 @@ const char* instructionSetName(InstructionSet set) { return kernelSetFor(set).na
 bool fullWidthVectorUnits() { return detectFullWidthVectorUnits(); }
 
 bool fullWidthVectorUnitsFor(const char* vendor, unsigned family, unsigned model) {
-    if (std::strcmp(vendor, "GenuineIntel") == 0) return true;
     if (std::strcmp(vendor, "AuthenticAMD") != 0) return false;
     if (family > 0x1a) return true;
     return family == 0x1a && (model <= 0x1f || (model >= 0x40 && model <= 0x4f));
