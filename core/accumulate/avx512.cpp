@@ -3,8 +3,9 @@
 //   avx512      each product takes its sample as an embedded-broadcast
 //               memory operand: on cores that run a 512-bit operation as
 //               two 256-bit halves (AMD Zen 4) a separate broadcast would
-//               take an arithmetic port; on Intel's server cores both
-//               forms issue alike (modelled: bench/mca_kernels.sh).
+//               take an arithmetic port; on Intel's server cores this
+//               form issues as fast or faster (modelled:
+//               bench/mca_kernels.sh).
 //   avx512full  each sample is broadcast once into a register, a load, and
 //               every product that uses it is a register multiplication:
 //               on AMD's full-width 512-bit units (Zen 5 server and
