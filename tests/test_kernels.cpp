@@ -213,7 +213,8 @@ protected:
 std::string nameOf(const testing::TestParamInfo<const KernelSet*>& info) { return info.param->name; }
 
 std::vector<const KernelSet*> everySet() {
-    return {&spectrogrid::scalar::kernels, &spectrogrid::avx2::kernels, &spectrogrid::avx512::kernels};
+    return {&spectrogrid::scalar::kernels, &spectrogrid::avx2::kernels, &spectrogrid::avx512::kernels,
+            &spectrogrid::avx512::fullWidthKernels};
 }
 
 INSTANTIATE_TEST_SUITE_P(EachInstructionSet, Kernel, testing::ValuesIn(everySet()), nameOf);
@@ -444,6 +445,42 @@ TEST(Planner, FewFrequenciesGoToFrameLanesAndTheThreadsGetUnits) {
     const AccumulationPlan many = spectrogrid::planAccumulation(avx2, 2048, 512, 900, 512, 1, 2);
     EXPECT_EQ(many.frameLaneBegin, 512);
     EXPECT_GE(spectrogrid::unitCount(many, 512, 900), 4);
+}
+
+TEST(KernelChoice, AVX512VariantFollowsTheProcessorFamily) {
+    struct Case {
+        const char* vendor;
+        unsigned family, model;
+        bool fullWidth;
+    };
+    const Case cases[] = {
+        {"AuthenticAMD", 0x19, 0x11, false},  // Zen 4 server
+        {"AuthenticAMD", 0x19, 0x61, false},  // Zen 4 desktop
+        {"AuthenticAMD", 0x1a, 0x02, true},   // Zen 5 server
+        {"AuthenticAMD", 0x1a, 0x11, true},   // Zen 5 dense server
+        {"AuthenticAMD", 0x1a, 0x1f, true},
+        {"AuthenticAMD", 0x1a, 0x20, false},  // Zen 5 mobile
+        {"AuthenticAMD", 0x1a, 0x24, false},
+        {"AuthenticAMD", 0x1a, 0x3f, false},
+        {"AuthenticAMD", 0x1a, 0x40, true},   // Zen 5 desktop
+        {"AuthenticAMD", 0x1a, 0x44, true},
+        {"AuthenticAMD", 0x1a, 0x4f, true},
+        {"AuthenticAMD", 0x1a, 0x50, false},
+        {"AuthenticAMD", 0x1a, 0x70, false},  // Zen 5 mobile
+        {"AuthenticAMD", 0x1b, 0x00, true},
+        {"GenuineIntel", 0x06, 0x55, false},  // Skylake and Cascade Lake server
+        {"GenuineIntel", 0x06, 0x8f, false},  // Sapphire Rapids
+        {"HygonGenuine", 0x18, 0x00, false},
+        {"", 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(spectrogrid::fullWidthVectorUnitsFor(c.vendor, c.family, c.model), c.fullWidth)
+            << c.vendor << " family " << std::hex << c.family << " model " << c.model;
+    }
+    // The set a call runs is the variant for this processor.
+    const KernelSet& chosen = spectrogrid::kernelSetFor(spectrogrid::InstructionSet::avx512);
+    EXPECT_EQ(&chosen, spectrogrid::fullWidthVectorUnits() ? &spectrogrid::avx512::fullWidthKernels
+                                                           : &spectrogrid::avx512::kernels);
 }
 
 TEST(Workspace, NoneWithoutWorkAndAFewMiBAtMost) {

@@ -498,16 +498,19 @@ struct GroupTask {
     Index aheadLines;
 };
 
-// Window samples iBegin .. iEnd - 1 = q * hop + row of a frame-lane register
-// block, all with the same shift q: samples at x (one row per sample).
-template <int vectorCount, int frequencyCount>
+// Window samples q * hop + row, row in [begin, end), of a frame-lane
+// register block, all with the same shift q: samples at x (one row per
+// sample). Asks for signal line row - begin at each when `prefetching`.
+template <int vectorCount, int frequencyCount, bool prefetching>
 inline __attribute__((always_inline)) void frameSamples(const double* x, Index stride,
                                                          const double* window, const double* cosRows,
-                                                         const double* sinRows, Index count,
+                                                         const double* sinRows, Index begin, Index end,
                                                          V (&re)[frequencyCount][vectorCount],
-                                                         V (&im)[frequencyCount][vectorCount]) {
+                                                         V (&im)[frequencyCount][vectorCount],
+                                                         const char* ahead) {
     constexpr Index blockLanes = frameBlockFrequencies;
-    for (Index i = 0; i < count; ++i) {
+    for (Index i = begin; i < end; ++i) {
+        if (prefetching) __builtin_prefetch(ahead + (i - begin) * lineBytes, 0, 2);
         V p[vectorCount];
 #pragma GCC unroll 16
         for (int v = 0; v < vectorCount; ++v) p[v] = mulSample(load(x + i * stride + v * lanes), window + i);
@@ -545,14 +548,25 @@ inline __attribute__((always_inline)) void accumulateFrameBlock(const GroupTask&
             im[k][v] = t.fresh ? zero() : loadStrided(t.imag + at, frameStride, frames);
         }
     }
-    for (Index l = 0; l < aheadLines; ++l) __builtin_prefetch(ahead + l * lineBytes, 0, 2);
+    // The signal lines to ask for, one per window sample from the first
+    // on, so that they stream in beside the arithmetic; a burst of them
+    // would fill the queue of misses and stall it.
     for (Index q = 0; q <= t.layout.shifts; ++q) {
         const Index i = q * t.hop;
         const Index count = smaller(t.layout.rows, t.count - i);
-        frameSamples<vectorCount, frequencyCount>(t.samples + q, t.layout.columns, t.window + i,
-                                                  cosPanel + i * blockLanes, sinPanel + i * blockLanes,
-                                                  count, re, im);
+        const Index asking = smaller(aheadLines, count);
+        const double* x = t.samples + q;
+        const double* window = t.window + i;
+        const double* cosRows = cosPanel + i * blockLanes;
+        const double* sinRows = sinPanel + i * blockLanes;
+        frameSamples<vectorCount, frequencyCount, true>(x, t.layout.columns, window, cosRows, sinRows, 0,
+                                                        asking, re, im, ahead);
+        frameSamples<vectorCount, frequencyCount, false>(x, t.layout.columns, window, cosRows, sinRows,
+                                                         asking, count, re, im, ahead);
+        ahead += asking * lineBytes;
+        aheadLines -= asking;
     }
+    for (Index l = 0; l < aheadLines; ++l) __builtin_prefetch(ahead + l * lineBytes, 0, 2);
 #pragma GCC unroll 16
     for (int k = 0; k < frequencyCount; ++k) {
 #pragma GCC unroll 16

@@ -1,6 +1,23 @@
-// The AVX-512 kernels: eight doubles per vector. Frequency lanes: a
-// register block of two vectors by six frames (24 accumulators of the 32
-// registers); frame lanes: two vectors of frames by four frequencies.
+// The AVX-512 kernels: eight doubles per vector, in two variants that
+// differ only in how a sample meets the vectors it multiplies:
+//   avx512      each product takes its sample as an embedded-broadcast
+//               memory operand: on cores that run a 512-bit operation as
+//               two 256-bit halves (AMD Zen 4) a separate broadcast would
+//               take an arithmetic port; on Intel's server cores this
+//               form issues as fast or faster (modelled:
+//               bench/mca_kernels.sh).
+//   avx512full  each sample is broadcast once into a register, a load, and
+//               every product that uses it is a register multiplication:
+//               on AMD's full-width 512-bit units (Zen 5 server and
+//               desktop) an embedded broadcast costs about a fifth of the
+//               peak (measured).
+// Both: frequency lanes, a register block of two vectors by six frames (24
+// accumulators, 4 twiddle vectors and one sample of the 32 registers);
+// frame lanes, two vectors of frames by four frequencies. Per window sample
+// a frequency-lane block issues 24 multiplications and 24 additions against
+// 4 twiddle loads and 6 sample loads, so a core with two 512-bit
+// multiplication and two addition pipes keeps all four busy. Which variant
+// runs is picked once from the processor (driver/instruction_sets.*).
 // Compiled with -mavx512f -mavx512dq only; runs only where the processor
 // and the system support them. Multiplications and additions stay separate
 // instructions: nothing here asks for a fused multiply-add.
@@ -20,6 +37,17 @@ constexpr int frequencyVectors = 2;
 constexpr int frequencyFrames = 6;
 constexpr int frameVectors = 2;
 constexpr int frameFrequencies = 4;
+// The full-width variant's blocks, and its costs in units of its own peak,
+// twice the half-width one's: the arithmetic reaches about the same share
+// of it, the work beside the arithmetic (windowing, the frame-lane table,
+// the twiddles) takes as long as on a half-width core and so counts about
+// twice as many cells. Modelled from measurements on AMD Zen 5, not
+// measured with this kernel there.
+constexpr int fullWidthFrequencyVectors = 2;
+constexpr int fullWidthFrequencyFrames = 6;
+constexpr int fullWidthFrameVectors = 2;
+constexpr int fullWidthFrameFrequencies = 4;
+constexpr KernelCosts fullWidthCosts = {0.85, 0.55, 7.0, 4.0, 62.0};
 }  // namespace
 }  // namespace avx512
 }  // namespace spectrogrid
@@ -89,6 +117,30 @@ const KernelSet kernels = {InstructionSet::avx512, "avx512", lanes, frequencyVec
                            accumulateFrequencyLaneUnit, accumulateFrameLaneUnit, threadWorkspace,
                            batchSinCos, {0.85, 0.55, 3.5, 2.0, 31.0}};
 
+// The full-width variant: the same body, whose names here find the
+// broadcast-once product first.
+namespace fullWidth {
+namespace {
+constexpr int frequencyVectors = fullWidthFrequencyVectors;
+constexpr int frequencyFrames = fullWidthFrequencyFrames;
+constexpr int frameVectors = fullWidthFrameVectors;
+constexpr int frameFrequencies = fullWidthFrameFrequencies;
+
+// The sample broadcast into a register (one load); the compiler shares it
+// between the products of the same sample.
+V mulSample(V v, const double* p) { return _mm512_mul_pd(v, _mm512_set1_pd(*p)); }
+}  // namespace
+
+#include "accumulate-inl.h"
+}  // namespace fullWidth
+
+const KernelSet fullWidthKernels = {InstructionSet::avx512, "avx512full", lanes,
+                                    fullWidthFrequencyVectors, fullWidthFrequencyFrames,
+                                    fullWidthFrameVectors, fullWidthFrameFrequencies,
+                                    fullWidth::accumulateFrequencyLaneUnit,
+                                    fullWidth::accumulateFrameLaneUnit, fullWidth::threadWorkspace,
+                                    batchSinCos, fullWidthCosts};
+
 }  // namespace avx512
 }  // namespace spectrogrid
 
@@ -96,8 +148,8 @@ const KernelSet kernels = {InstructionSet::avx512, "avx512", lanes, frequencyVec
 
 namespace spectrogrid {
 namespace avx512 {
-// Other processors have no AVX-512: the set is described, so that plans can be
-// made for it, but never chosen.
+// Other processors have no AVX-512: the sets are described, so that plans can be
+// made for them, but never chosen.
 namespace {
 void noUnit(const KernelTask&, const UnitRange&, double*) {}
 std::int64_t noWorkspace(const AccumulationPlan&) { return 0; }
@@ -106,6 +158,9 @@ void noSinCos(const double*, double*, double*, std::int64_t) {}
 const KernelSet kernels = {InstructionSet::avx512, "avx512", lanes, frequencyVectors, frequencyFrames, frameVectors,
                            frameFrequencies, noUnit, noUnit, noWorkspace,
                            noSinCos, {0.85, 0.55, 3.5, 2.0, 31.0}};
+const KernelSet fullWidthKernels = {InstructionSet::avx512, "avx512full", lanes, fullWidthFrequencyVectors,
+                                    fullWidthFrequencyFrames, fullWidthFrameVectors, fullWidthFrameFrequencies,
+                                    noUnit, noUnit, noWorkspace, noSinCos, fullWidthCosts};
 }  // namespace avx512
 }  // namespace spectrogrid
 

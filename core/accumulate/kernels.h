@@ -118,8 +118,9 @@ struct KernelSet {
     KernelCosts costs;
 };
 
-// Every instruction set of this build, widest first; the one for a set; the
-// one for the widest set this processor supports.
+// Every kernel set of this build, widest first (an instruction set may have
+// more than one variant); the one for a set on this processor; the one for
+// the widest set this processor supports.
 extern const KernelSet* const kernelSets[];
 extern const int kernelSetCount;
 const KernelSet& kernelSetFor(InstructionSet set);
@@ -167,8 +168,12 @@ extern const KernelSet kernels;
 namespace avx2 {
 extern const KernelSet kernels;
 }
+// Two AVX-512 variants: `kernels` with embedded-broadcast products (AMD Zen 4,
+// Intel), fullWidthKernels with each sample broadcast once (AMD Zen 5; see
+// avx512.cpp).
 namespace avx512 {
 extern const KernelSet kernels;
+extern const KernelSet fullWidthKernels;
 }
 
 }  // namespace spectrogrid

@@ -2,6 +2,8 @@
 
 #include "accumulate/kernels.h"
 
+#include <cstring>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
 #endif
@@ -37,9 +39,28 @@ InstructionSet detectInstructionSet() {
     return InstructionSet::scalar;
 }
 
+bool detectFullWidthVectorUnits() {
+    unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(0, &eax, &ebx, &ecx, &edx)) return false;
+    char vendor[13];
+    std::memcpy(vendor, &ebx, 4);
+    std::memcpy(vendor + 4, &edx, 4);
+    std::memcpy(vendor + 8, &ecx, 4);
+    vendor[12] = '\0';
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+    const unsigned baseFamily = (eax >> 8) & 0xf;
+    const unsigned family = baseFamily == 0xf ? baseFamily + ((eax >> 20) & 0xff) : baseFamily;
+    const unsigned baseModel = (eax >> 4) & 0xf;
+    const unsigned model =
+        baseFamily == 0x6 || baseFamily == 0xf ? baseModel | (((eax >> 16) & 0xf) << 4) : baseModel;
+    return fullWidthVectorUnitsFor(vendor, family, model);
+}
+
 #else
 
 InstructionSet detectInstructionSet() { return InstructionSet::scalar; }
+
+bool detectFullWidthVectorUnits() { return false; }
 
 #endif
 
@@ -53,15 +74,30 @@ bool instructionSetSupported(InstructionSet set) {
 
 const char* instructionSetName(InstructionSet set) { return kernelSetFor(set).name; }
 
-// Every kernel set of this build, widest first.
+bool fullWidthVectorUnits() { return detectFullWidthVectorUnits(); }
+
+bool fullWidthVectorUnitsFor(const char* vendor, unsigned family, unsigned model) {
+    if (std::strcmp(vendor, "AuthenticAMD") != 0) return false;
+    if (family > 0x1a) return true;
+    return family == 0x1a && (model <= 0x1f || (model >= 0x40 && model <= 0x4f));
+}
+
+// Every kernel set of this build, widest first; of the two AVX-512
+// variants, the one for half-width units first.
 #if defined(__x86_64__) || defined(__i386__)
-const KernelSet* const kernelSets[] = {&avx512::kernels, &avx2::kernels, &scalar::kernels};
+const KernelSet* const kernelSets[] = {&avx512::kernels, &avx512::fullWidthKernels, &avx2::kernels,
+                                       &scalar::kernels};
 #else
 const KernelSet* const kernelSets[] = {&scalar::kernels};
 #endif
 const int kernelSetCount = static_cast<int>(sizeof kernelSets / sizeof kernelSets[0]);
 
 const KernelSet& kernelSetFor(InstructionSet set) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (set == InstructionSet::avx512) {
+        return fullWidthVectorUnits() ? avx512::fullWidthKernels : avx512::kernels;
+    }
+#endif
     for (int s = 0; s < kernelSetCount; ++s) {
         if (kernelSets[s]->set == set) return *kernelSets[s];
     }

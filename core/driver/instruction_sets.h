@@ -18,6 +18,21 @@ bool instructionSetSupported(InstructionSet set);
 
 const char* instructionSetName(InstructionSet set);
 
+// Whether this processor's 512-bit multiplications and additions run on
+// full-width units that read a separately broadcast sample for free; it
+// picks between the two AVX-512 kernel variants. False where cpuid cannot
+// tell, and on processors other than x86.
+bool fullWidthVectorUnits();
+
+// The rule behind it, from the vendor string (12 characters) and the
+// family and model numbers (extended parts included) cpuid reports: AMD
+// Zen 5 server and desktop cores (family 1Ah, models 00h-1Fh and 40h-4Fh)
+// and later AMD families. Zen 4 (family 19h) and the mobile Zen 5 cores
+// run 512 bits as two halves. Intel's server cores have full-width units
+// too, but there the embedded-broadcast products issue as fast (modelled
+// with llvm-mca: bench/mca_kernels.sh), so they keep that variant.
+bool fullWidthVectorUnitsFor(const char* vendor, unsigned family, unsigned model);
+
 }  // namespace spectrogrid
 
 #endif
