@@ -174,6 +174,16 @@ void accumulateFrames(const AnalysisInputs& inputs, const FramePlan& plan,
     }
 }
 
+void combineImaginaryPart(const AnalysisInputs& inputs, const FramePlan& framePlan,
+                          const ScratchTables& tables, const CoefficientPlanes& planes) {
+    if (inputs.signalImag == nullptr) return;
+    const std::int64_t cells =
+        std::int64_t{inputs.frequencyCount} * framePlan.frameCount * inputs.channelCount;
+    runParallelRange(cells, [&](std::int64_t begin, std::int64_t end) {
+        combineParts(tables, planes, begin, end, 1);
+    });
+}
+
 std::int32_t realChannels(const AnalysisInputs& inputs) {
     const std::int32_t channels = inputs.channelCount > 0 ? inputs.channelCount : 0;
     return inputs.signalImag != nullptr ? 2 * channels : channels;
@@ -220,12 +230,7 @@ void computeCoefficientsWith(const KernelSet& kernels, const AccumulationPlan& p
         task.channels = realChannels(inputs);
         task.imaginaryPart = imaginaryPlanesOf(tables);
         accumulateAllUnits(kernels, task, tables.workspace);
-        if (inputs.signalImag != nullptr) {
-            const std::int64_t cells = std::int64_t{K} * framePlan.frameCount * inputs.channelCount;
-            runParallelRange(cells, [&](std::int64_t begin, std::int64_t end) {
-                combineParts(tables, planes, begin, end, 1);
-            });
-        }
+        combineImaginaryPart(inputs, framePlan, tables, planes);
     }
     // The tables end holding the twiddles of the last frequency, as after
     // the per-frequency form.

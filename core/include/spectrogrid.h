@@ -135,6 +135,33 @@ void computeCoefficients(const AnalysisInputs& inputs, const FramePlan& plan,
                          const ScratchTables& tables, const CoefficientPlanes& planes,
                          double* times);
 
+// The fast mode. With tolerance > 0 a call may take a per-frame
+// non-uniform FFT instead of the exact sums; every coefficient then obeys
+//   |C(k, j) - C_true(k, j)| <= tolerance * S_j,  S_j = sum_i |x(j*hop + i) * window[i]|
+// (the modulus for a complex signal), C_true the exact sum with the exact
+// phase 2 pi f n / fs of the given doubles; the results are the same bits on
+// every platform, instruction set and thread count. Where the fast path
+// would not be quicker, the exact one runs, but only if its own deviation
+// from C_true, at most (1.5 L + 21 max|f| L / fs) * 2^-53 * S_j, is within
+// the tolerance. Frames of zeros give +0 coefficients; a non-finite sample
+// makes every coefficient of its frame NaN.
+//
+// Number of doubles of workspace the fast path needs for this call (0 when
+// the exact path runs, also for tolerance 0): bounded by the FFT buffers of
+// the threads and per-call tables of the window, the FFT and the
+// frequencies (about 2N + L + K (w + 3) + threads * 33 N, N < 4L a power of
+// two, w <= 16), never by the number of frames.
+std::int64_t toleranceWorkspaceLength(const AnalysisInputs& inputs, const FramePlan& plan,
+                                      double tolerance);
+
+// computeCoefficients within `tolerance` (0: exactly computeCoefficients).
+// fastWorkspace holds toleranceWorkspaceLength(...) doubles (may be null
+// when that is 0); tables are as for computeCoefficients. On the fast path
+// the cosine and sine tables are left as they were.
+void computeCoefficientsWithin(const AnalysisInputs& inputs, const FramePlan& plan,
+                               const ScratchTables& tables, const CoefficientPlanes& planes,
+                               double* times, double tolerance, double* fastWorkspace);
+
 // The most threads a call requests.
 constexpr int maxAnalysisThreads = 4;
 

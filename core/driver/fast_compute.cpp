@@ -1,0 +1,300 @@
+// The fast mode of one call (fast/fast.h has the method and its bound): the
+// per-call tables (FFT twiddles, the window with the deconvolution folded
+// in, each frequency's taps and phase), then units of one batch of frames
+// of one real channel, shared by the threads, each writing only its own
+// coefficients.
+#include <cmath>
+#include <cstring>
+
+#include "accumulate/kernels.h"
+#include "driver/threads.h"
+#include "fast/fast.h"
+#include "fast/generated/kernel_table.h"
+#include "sincos/sincos.h"
+#include "spectrogrid.h"
+
+namespace spectrogrid {
+
+namespace {
+
+using fast::elementDoubles;
+using fast::FastPlan;
+using fast::lanes;
+
+constexpr double twoPi = 6.283185307179586;
+
+// a * b = product + error exactly (Dekker; no fused multiply-add), for
+// operands well inside the exponent range.
+void exactProduct(double a, double b, double* product, double* error) {
+    const auto split = [](double x, double* high, double* low) {
+        const double t = 134217729.0 * x;  // 2^27 + 1
+        *high = t - (t - x);
+        *low = x - *high;
+    };
+    double ah, al, bh, bl;
+    split(a, &ah, &al);
+    split(b, &bh, &bl);
+    *product = a * b;
+    *error = ((ah * bh - *product) + ah * bl + al * bh) + al * bl;
+}
+
+// f / fs reduced to (-1, 1), as high + low with |low| <= 2^-53 |high|, within
+// 2^-106 of the exact fraction: fmod is exact, the quotient's remainder is
+// found exactly, and scaling both by a power of two changes nothing.
+void reducedRatio(double f, double fs, double* high, double* low) {
+    int exponent = 0;
+    std::frexp(fs, &exponent);
+    const double rate = std::ldexp(fs, -exponent);
+    const double r = std::ldexp(std::fmod(f, fs), -exponent);
+    *high = r / rate;
+    double p, e;
+    exactProduct(*high, rate, &p, &e);
+    *low = ((r - p) - e) / rate;
+}
+
+// The twiddles exp(-2 pi i k / N), k in [begin, end): real parts at
+// twiddles[k], imaginary parts at twiddles[N + k].
+void fillFftTwiddles(const KernelSet& kernels, std::int32_t N, double* twiddles, std::int64_t begin,
+                     std::int64_t end) {
+    for (std::int64_t k = begin; k < end; ++k) twiddles[k] = (static_cast<double>(k) / N) * twoPi;
+    kernels.fillSinCos(twiddles + begin, twiddles + N + begin, twiddles + begin, end - begin);
+    for (std::int64_t k = begin; k < end; ++k) twiddles[N + k] = -twiddles[N + k];
+}
+
+// window[n] * psi((n - c) / N), psi = 1 / (phi(0) + sum_j 2 phi(j) cos(2 pi (n - c) j / N)).
+void fillFoldedWindow(const FastPlan& plan, const double* window, const double* twiddles,
+                      double* folded, std::int64_t begin, std::int64_t end) {
+    const fast_tables::Kernel& kernel = fast_tables::kernels[plan.kernelIndex];
+    const std::int64_t N = plan.fftLength;
+    for (std::int64_t n = begin; n < end; ++n) {
+        const std::int64_t offset = n - plan.centre;
+        double sum = kernel.atIntegers[0];
+        for (std::int32_t j = 1; j <= plan.width / 2; ++j) {
+            std::int64_t index = (offset * j) % N;
+            if (index < 0) index += N;
+            sum = sum + (2.0 * kernel.atIntegers[j]) * twiddles[index];
+        }
+        folded[n] = window[n] * (1.0 / sum);
+    }
+}
+
+// Frequency k's taps: the FFT index of the first, the phase exp(-2 pi i nu c),
+// and the weights phi(delta + h - 1 - m), m < w, with N nu = l0 + delta.
+void fillTaps(const FastPlan& plan, double frequency, double sampleRate, double* tap) {
+    const std::int32_t w = plan.width;
+    if (!std::isfinite(frequency)) {
+        tap[0] = 0.0;
+        for (std::int32_t m = 1; m < w + 3; ++m) tap[m] = std::nan("");
+        return;
+    }
+    const double N = plan.fftLength;
+    double high, low;
+    reducedRatio(frequency, sampleRate, &high, &low);
+    // Grid position: N is a power of two, so both products are exact.
+    double l0 = std::floor(N * high);
+    double delta = (N * high - l0) + N * low;
+    if (delta < 0.0) {
+        delta = delta + 1.0;
+        l0 = l0 - 1.0;
+    } else if (delta >= 1.0) {
+        delta = delta - 1.0;
+        l0 = l0 + 1.0;
+    }
+    std::int64_t first = static_cast<std::int64_t>(l0) - (w / 2 - 1);
+    first %= plan.fftLength;
+    if (first < 0) first += plan.fftLength;
+    tap[0] = static_cast<double>(first);
+    // The fraction of nu * c, within a few units of 2^-53, taken to [-1/2, 1/2).
+    double p, e;
+    exactProduct(high, plan.centre, &p, &e);
+    double g = ((p - std::floor(p)) + e) + low * plan.centre;
+    g = g - std::floor(g);
+    if (g >= 0.5) g = g - 1.0;
+    double sine, cosine;
+    sinCos(g * twoPi, &sine, &cosine);
+    tap[1] = cosine;
+    tap[2] = -sine;
+    for (std::int32_t m = 0; m < w; ++m) {
+        tap[3 + m] = fast::kernelValue(plan.kernelIndex, delta + (w / 2 - 1 - m));
+    }
+}
+
+// The windowed samples of frames [first, first + frames) of one real
+// channel at `samples`, each at FFT index (n - c) mod N of its lane, zeros
+// elsewhere.
+template <typename T>
+void fillBatch(const FastPlan& plan, const T* samples, std::int64_t sampleStep, std::int32_t hop,
+               std::int64_t first, std::int32_t frames, const double* folded, std::int32_t L,
+               double* data) {
+    std::memset(data, 0, sizeof(double) * elementDoubles * static_cast<std::size_t>(plan.fftLength));
+    for (std::int32_t lane = 0; lane < frames; ++lane) {
+        const T* frame = samples + (first + lane) * hop * sampleStep;
+        for (std::int32_t n = 0; n < L; ++n) {
+            std::int64_t index = n - plan.centre;
+            if (index < 0) index += plan.fftLength;
+            data[index * elementDoubles + lane] = static_cast<double>(frame[n * sampleStep]) * folded[n];
+        }
+    }
+}
+
+struct FastTask {
+    const fast::FastKernels* kernels;
+    const FastPlan* plan;
+    const AnalysisInputs* inputs;
+    const FramePlan* framePlan;
+    CoefficientPlanes planes;
+    CoefficientPlanes imaginaryPart;
+    const double* twiddles;
+    const double* folded;
+    const double* taps;
+    std::int64_t batches;
+};
+
+// Unit u: batch u % batches of real channel u / batches.
+void runFastUnit(const FastTask& task, std::int64_t unit, double* own) {
+    const FastPlan& plan = *task.plan;
+    const AnalysisInputs& inputs = *task.inputs;
+    const std::int64_t channel = unit / task.batches;
+    const std::int64_t first = (unit % task.batches) * lanes;
+    const std::int64_t M = task.framePlan->frameCount;
+    const std::int32_t frames = static_cast<std::int32_t>(M - first < lanes ? M - first : lanes);
+    const bool imaginaryPart = channel >= inputs.channelCount;
+    const std::int64_t c = imaginaryPart ? channel - inputs.channelCount : channel;
+    const CoefficientPlanes out = imaginaryPart ? task.imaginaryPart : task.planes;
+    const std::int64_t stride = inputs.channelStride != 0
+                                    ? inputs.channelStride
+                                    : std::int64_t{inputs.signalLength} * inputs.sampleStep;
+    const void* part = imaginaryPart ? inputs.signalImag : inputs.signal;
+
+    const std::int64_t N = plan.fftLength;
+    double* data = own;
+    double* spare = own + (N + plan.width) * elementDoubles;
+    double* staging = spare + (N + plan.width) * elementDoubles;
+    const auto fill = [&](auto sample) {
+        using T = decltype(sample);
+        fillBatch<T>(plan, static_cast<const T*>(part) + c * stride, inputs.sampleStep,
+                     task.framePlan->hop, first, frames, task.folded, inputs.windowLength, data);
+    };
+    switch (inputs.signalType) {
+        case SampleType::float64: fill(double{}); break;
+        case SampleType::float32: fill(float{}); break;
+        case SampleType::int8: fill(std::int8_t{}); break;
+        case SampleType::uint8: fill(std::uint8_t{}); break;
+        case SampleType::int16: fill(std::int16_t{}); break;
+        case SampleType::uint16: fill(std::uint16_t{}); break;
+        case SampleType::int32: fill(std::int32_t{}); break;
+        case SampleType::uint32: fill(std::uint32_t{}); break;
+    }
+    double* spectrum = task.kernels->transform(data, spare, task.twiddles, plan.fftLength);
+    // The taps of a frequency near the end wrap round to the start.
+    std::memcpy(spectrum + N * elementDoubles, spectrum, sizeof(double) * elementDoubles * plan.width);
+
+    const std::int64_t K = inputs.frequencyCount;
+    const std::int64_t column = c * M + first;
+    for (std::int64_t k0 = 0; k0 < K; k0 += fast::frequencyChunk) {
+        const std::int32_t count =
+            static_cast<std::int32_t>(K - k0 < fast::frequencyChunk ? K - k0 : fast::frequencyChunk);
+        task.kernels->interpolate(spectrum, task.taps + k0 * plan.tapStride, plan.tapStride,
+                                  plan.width, count, staging);
+        for (std::int32_t lane = 0; lane < frames; ++lane) {
+            for (std::int32_t k = 0; k < count; ++k) {
+                const std::int64_t e = k0 + k + (column + lane) * K;
+                out.real[e * out.step] = staging[k * elementDoubles + lane];
+                out.imag[e * out.step] = staging[k * elementDoubles + lanes + lane];
+            }
+        }
+    }
+}
+
+void runFastUnits(const FastTask& task, std::int64_t units, double* threadBlocks,
+                  std::int64_t threadLength) {
+#if defined(SPECTROGRID_OPENMP)
+#pragma omp parallel num_threads(threadsOfACall())
+    {
+        double* own = threadBlocks + omp_get_thread_num() * threadLength;
+#pragma omp for schedule(dynamic, 1)
+        for (std::int64_t u = 0; u < units; ++u) runFastUnit(task, u, own);
+    }
+#else
+    (void)threadLength;
+    for (std::int64_t u = 0; u < units; ++u) runFastUnit(task, u, threadBlocks);
+#endif
+}
+
+}  // namespace
+
+namespace fast {
+
+FastPlan planFastFor(const AnalysisInputs& inputs, const FramePlan& framePlan, double tolerance,
+                     bool alwaysFast) {
+    double maxRatio = 0.0;
+    for (std::int32_t k = 0; k < inputs.frequencyCount; ++k) {
+        const double ratio = std::fabs(inputs.frequencies[k]) / inputs.sampleRate;
+        if (!(ratio <= maxRatio)) maxRatio = ratio;
+    }
+    return planFast(inputs.windowLength, inputs.frequencyCount, framePlan.frameCount,
+                    realChannels(inputs), inputs.signalImag != nullptr, maxRatio, tolerance,
+                    workerLimit(), alwaysFast);
+}
+
+void computeFastWith(const FastKernels& kernels, const FastPlan& plan, const AnalysisInputs& inputs,
+                     const FramePlan& framePlan, const ScratchTables& tables,
+                     const CoefficientPlanes& planes, double* times, double* workspace) {
+    const std::int32_t L = inputs.windowLength;
+    fillAngularSteps(tables.angularSteps, L, inputs.sampleRate);
+    fillFrameTimes(times, framePlan.frameCount, framePlan.hop, L, inputs.sampleRate);
+
+    double* twiddles = workspace + plan.twiddleOffset;
+    double* folded = workspace + plan.windowOffset;
+    double* taps = workspace + plan.tapOffset;
+    const KernelSet& sinCosSet = bestKernelSet();
+    runParallelRange(plan.fftLength, [&](std::int64_t begin, std::int64_t end) {
+        fillFftTwiddles(sinCosSet, plan.fftLength, twiddles, begin, end);
+    });
+    runParallelRange(L, [&](std::int64_t begin, std::int64_t end) {
+        fillFoldedWindow(plan, inputs.window, twiddles, folded, begin, end);
+    });
+    runParallelRange(inputs.frequencyCount, [&](std::int64_t begin, std::int64_t end) {
+        for (std::int64_t k = begin; k < end; ++k) {
+            fillTaps(plan, inputs.frequencies[k], inputs.sampleRate, taps + k * plan.tapStride);
+        }
+    });
+
+    FastTask task;
+    task.kernels = &kernels;
+    task.plan = &plan;
+    task.inputs = &inputs;
+    task.framePlan = &framePlan;
+    task.planes = planes;
+    task.imaginaryPart = tables.imaginaryPart != nullptr
+                             ? CoefficientPlanes{tables.imaginaryPart, tables.imaginaryPart + 1, 2}
+                             : CoefficientPlanes{nullptr, nullptr, 2};
+    task.twiddles = twiddles;
+    task.folded = folded;
+    task.taps = taps;
+    task.batches = (framePlan.frameCount + lanes - 1) / lanes;
+    runFastUnits(task, task.batches * realChannels(inputs), workspace + plan.threadOffset,
+                 plan.threadLength);
+    combineImaginaryPart(inputs, framePlan, tables, planes);
+}
+
+}  // namespace fast
+
+std::int64_t toleranceWorkspaceLength(const AnalysisInputs& inputs, const FramePlan& plan,
+                                      double tolerance) {
+    return fast::planFastFor(inputs, plan, tolerance).length;
+}
+
+void computeCoefficientsWithin(const AnalysisInputs& inputs, const FramePlan& plan,
+                               const ScratchTables& tables, const CoefficientPlanes& planes,
+                               double* times, double tolerance, double* fastWorkspace) {
+    const fast::FastPlan fastPlan = fast::planFastFor(inputs, plan, tolerance);
+    if (!fastPlan.fast || fastWorkspace == nullptr) {
+        computeCoefficients(inputs, plan, tables, planes, times);
+        return;
+    }
+    fast::computeFastWith(fast::fastKernelsFor(bestInstructionSet()), fastPlan, inputs, plan, tables,
+                          planes, times, fastWorkspace);
+}
+
+}  // namespace spectrogrid

@@ -1,0 +1,135 @@
+// The fast mode's room: a per-frame non-uniform FFT with a proven bound on
+// its error. For a frame y(n), n < L, centred at c = floor(L/2), and a
+// frequency nu = f / fs, the coefficient
+//
+//   C = sum_n y(n) exp(-2 pi i nu n) = exp(-2 pi i nu c) sum_{n'} y(c + n') exp(-2 pi i nu n')
+//
+// is computed as
+//   1. ytilde(n') = y(c + n') * psi(n'/N) (the deconvolution, folded into the
+//      window once per call), placed at FFT index n' mod N, zeros elsewhere;
+//   2. Y = the length-N DFT of ytilde (N = 2^a >= 2L), frames in the lanes;
+//   3. C ~ exp(-2 pi i nu c) * sum_{m<w} phi(delta + h - 1 - m) * Y(l0 - h + 1 + m),
+//      N nu = l0 + delta, 0 <= delta < 1, h = w/2 (weights once per call).
+// The kernel phi, its width w and psi are those of generated/kernel_table.h,
+// whose error e bounds the approximation in exact arithmetic: |C - C_fast| <=
+// e * S with S = sum_n |y(n)|. planFast adds a bound on every rounding of
+// steps 1-3 (derived beside it in fast_plan.cpp) and picks the narrowest
+// kernel whose total bound is within the tolerance.
+//
+// Every value of a lane is computed with the same IEEE operations in the
+// same order in every instruction set, so the scalar, AVX2 and AVX-512
+// bodies give the same bits; each coefficient is computed by one thread.
+#ifndef SPECTROGRID_CORE_FAST_FAST_H
+#define SPECTROGRID_CORE_FAST_FAST_H
+
+#include <cstdint>
+
+#include "driver/instruction_sets.h"
+
+namespace spectrogrid {
+namespace fast {
+
+// Frames transformed side by side, one per lane, in every instruction set.
+constexpr int lanes = 8;
+
+// Doubles of one complex element of a batch: lanes real parts, then lanes
+// imaginary parts.
+constexpr int elementDoubles = 2 * lanes;
+
+// Frequencies interpolated per call of interpolateBatch.
+constexpr int frequencyChunk = 32;
+
+// What one call does: the exact path, or the fast one with these sizes.
+struct FastPlan {
+    bool fast;
+    std::int32_t fftLength;     // N, a power of two
+    std::int32_t kernelIndex;   // into fast_tables::kernels
+    std::int32_t width;         // w, even
+    std::int32_t tauIndex;      // column of the kernel table
+    std::int32_t centre;        // c
+    double bound;               // |C_fast - C_true| <= bound * S, for each real channel
+    double exactBound;          // the exact mode's own bound, per unit of S
+    double fastCost;            // modelled costs, in cells of the exact kernel
+    double exactCost;
+    // Workspace, in doubles from its start: the twiddles exp(-2 pi i k / N)
+    // (N real parts, then N imaginary parts), the folded window (L), the taps of each frequency
+    // (tapStride doubles each: first index, phase re, phase im, w weights),
+    // then one block per thread.
+    std::int64_t twiddleOffset;
+    std::int64_t windowOffset;
+    std::int64_t tapOffset;
+    std::int64_t tapStride;
+    std::int64_t threadOffset;
+    std::int64_t threadLength;  // two spectra of N + w elements, and a staging block
+    std::int64_t length;        // 0 when the exact path runs
+};
+
+// The plan for a call of these sizes: L window samples, K frequencies with
+// largest |f| / fs of maxRatio, M frames, P real channels (twice the
+// channels of a complex signal), at tolerance tol > 0, for `threads` threads
+// of workspace. Depends on nothing else (not the processor, not the
+// threads in use), so every platform takes the same path with the same sizes.
+// With alwaysFast (tests, benchmarks) the cost model is not asked: the fast
+// path runs whenever a kernel reaches the tolerance.
+FastPlan planFast(std::int32_t windowLength, std::int32_t frequencyCount, std::int32_t frameCount,
+                  std::int32_t realChannels, bool complexSignal, double maxRatio, double tolerance,
+                  int threads, bool alwaysFast = false);
+
+// The rounding part of the bound of a kernel and FFT length, per unit of S.
+double roundingBound(std::int32_t fftLength, std::int32_t kernelIndex, std::int32_t tauIndex);
+
+// exp(a) for -64 <= a <= 0 with IEEE +, -, * and exact scaling only, the same
+// bits everywhere; relative error below 4 * 2^-53.
+double kernelExp(double a);
+
+// phi(z) of kernel `kernelIndex`, |z| <= w/2.
+double kernelValue(std::int32_t kernelIndex, double z);
+
+// The per-instruction-set bodies.
+struct FastKernels {
+    // Forward DFT of a batch of N elements at `data`, using `spare` (N
+    // elements) between stages; returns where the result is (data or spare).
+    double* (*transform)(double* data, double* spare, const double* twiddles, std::int32_t N);
+    // For frequencies [0, count), count <= frequencyChunk, with their taps
+    // at `taps` (tapStride apart): the coefficients of every lane into
+    // out[k * elementDoubles + lane] (real) and [... + lanes + lane] (imaginary).
+    void (*interpolate)(const double* spectrum, const double* taps, std::int64_t tapStride,
+                        std::int32_t width, std::int32_t count, double* out);
+};
+
+const FastKernels& fastKernelsFor(InstructionSet set);
+
+}  // namespace fast
+
+struct AnalysisInputs;
+struct FramePlan;
+struct ScratchTables;
+struct CoefficientPlanes;
+
+namespace fast {
+
+// The plan of a call (driver/fast_compute.cpp): sizes from the inputs,
+// workspace for workerLimit() threads.
+FastPlan planFastFor(const AnalysisInputs& inputs, const FramePlan& framePlan, double tolerance,
+                     bool alwaysFast = false);
+
+// The fast path of a call with these bodies and plan (plan.fast must be
+// true); the workspace holds plan.length doubles.
+void computeFastWith(const FastKernels& kernels, const FastPlan& plan, const AnalysisInputs& inputs,
+                     const FramePlan& framePlan, const ScratchTables& tables,
+                     const CoefficientPlanes& planes, double* times, double* workspace);
+
+namespace scalar {
+extern const FastKernels kernels;
+}
+namespace avx2 {
+extern const FastKernels kernels;
+}
+namespace avx512 {
+extern const FastKernels kernels;
+}
+
+}  // namespace fast
+}  // namespace spectrogrid
+
+#endif

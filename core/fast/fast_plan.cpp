@@ -1,0 +1,237 @@
+// The fast mode's plan: which path a call takes, the FFT length and kernel,
+// the bound on the error, the modelled costs and the workspace layout; and
+// the kernel's values (its own exponential, the same bits everywhere).
+//
+// The bound, per unit of S = sum_n |y(n)| of one real channel, u = 2^-53,
+// gamma(k) = k u / (1 - k u). With E, Psi (the largest psi), Phi (the
+// largest tap sum of phi) from the kernel table and A = Psi * Phi:
+//
+//  kernel     E: the approximation in exact arithmetic (kernel_table.h).
+//  samples    each ytilde(n') = fl(x * fl(w * psihat)) is y psi (1 + rho_s):
+//             psihat = fl(1 / Dhat), Dhat the sum phi(0) + sum_j 2 phi(j) cos
+//             of h + 1 terms with cosines from the twiddle table (error mu
+//             each), so |Dhat - D| <= (gamma(h+1) + mu) Phi0 (1 + mu), Phi0 =
+//             phi(0) + 2 sum_j phi(j) and D >= 1 / Psi; then three roundings.
+//             Relative errors of the samples pass through a map whose
+//             gain per sample, |psi * (sum over the taps)|, is at most 1 + E:
+//             rho_s (1 + E).
+//  FFT        a stage forms sums of four inputs (two roundings per part),
+//             then multiplies by a twiddle w-hat, |w-hat - w| <= mu = 9u (the
+//             angle fl(fl(k/N) 2pi) is within 2pi * 1.2u, the sine and cosine
+//             correctly rounded): error <= eta * (sum of |inputs|),
+//             eta = (1+u)^2 (1 + sqrt2 gamma(2)(1+mu) + mu) - 1, the complex
+//             product without fused multiply-add within sqrt2 gamma(2).
+//             Every output depends on each input through one path of unit
+//             weights, so over S4 radix-4 and S2 radix-2 stages
+//             |Yhat(l) - Y(l)| <= eps_fft * sum|ytilde|, eps_fft =
+//             (1 + eta)^S4 (1 + u)^S2 - 1, and sum|ytilde| <= Psi (1 + rho_s) S.
+//  taps       w products and sums in one accumulator per part: gamma(w)
+//             sum phi |Yhat|; weights from kernelValue: each within
+//             19u |a| e^a + 6u phi (a = beta (s - 1), s >= 1/2: the argument
+//             within 19u relative, the exponential within 6u) or
+//             beta e^(-beta/2) sqrt(9u) (s < 1/2); with |a| e^a <= 1/e their
+//             sum is at most rho_w = 7.0u w + 6.01u Phi + w beta e^(-beta/2) sqrt(9u).
+//             Together A (1 + rho_s) [eps_fft + (1 + eps_fft)(gamma(w) + rho_w / Phi)].
+//  frequency  nu = f/fs is reduced exactly (fmod), held as a double-double;
+//             the grid offset delta is within 2u, which is the exact sum at
+//             a frequency within 2u/N, a phase error of at most 2 pi (1/4) 2u
+//             per sample: (pi + 1) u (1 + E) with the double-double's own.
+//  phase      exp(-2 pi i nu c) within 30u (the fraction of nu c within
+//             3u, the angle within 2pi 1.2u more, correctly rounded sine and
+//             cosine), and the complex product: (30u + sqrt2 gamma(2)(1 + 30u))
+//             times the accumulated value, itself within (1 + E)(1 + rho_s)
+//             plus the tap terms.
+// The sum of the terms, times 1.0001 for the roundings of this evaluation
+// and the neglected products of small terms, is FastPlan::bound.
+//
+// A complex signal is taken as two real channels A, B combined as A + iB,
+// which adds sqrt2 u (1 + bound)(S_a + S_b), and S_a + S_b <= sqrt2 S: its
+// target is tol / sqrt2 - 1.5u.
+#include <cmath>
+#include <cstdint>
+
+#include "fast/fast.h"
+#include "fast/generated/kernel_table.h"
+
+namespace spectrogrid {
+namespace fast {
+
+namespace {
+
+constexpr double unitRoundoff = 0x1p-53;
+
+double gamma(double k) { return k * unitRoundoff / (1.0 - k * unitRoundoff); }
+
+// Modelled costs, in cells of the exact kernel (one frequency, frame and
+// window sample), measured on AVX-512: per batch of `lanes` frames, an FFT
+// costs fftCells * N log2 N, the windowed fill fillCells * N, the taps
+// tapCells * K w; per call, a twiddle or kernel value setupCells.
+constexpr double fftCells = 17.0;
+constexpr double fillCells = 16.0;
+constexpr double tapCells = 12.0;
+constexpr double setupCells = 40.0;
+
+// The largest window the fast path takes: N stays within 2^25.
+constexpr std::int32_t largestFastWindow = std::int32_t{1} << 23;
+
+struct Choice {
+    bool feasible;
+    std::int32_t kernelIndex;
+    double bound;
+    double cost;
+};
+
+double modelledCost(std::int32_t N, std::int32_t width, std::int32_t L, std::int32_t K,
+                    std::int32_t M, std::int32_t P) {
+    const double batches = std::ceil(static_cast<double>(M) / lanes) * P;
+    int log2N = 0;
+    for (std::int32_t n = N; n > 1; n /= 2) ++log2N;
+    const double perBatch = fftCells * N * log2N + fillCells * N + tapCells * static_cast<double>(K) * width;
+    const double setup = setupCells * (static_cast<double>(N) + static_cast<double>(K) * width) + static_cast<double>(L) * width;
+    return batches * perBatch + setup;
+}
+
+std::int32_t tauIndexFor(std::int32_t L, std::int32_t N) {
+    const double tau = static_cast<double>(L / 2) / N;
+    std::int32_t index = 0;
+    for (int q = 0; q < fast_tables::tauCount; ++q) {
+        if (tau <= fast_tables::tauBounds[q]) index = q;
+    }
+    return index;
+}
+
+// The narrowest kernel within `target` at this FFT length.
+Choice chooseKernel(std::int32_t N, std::int32_t L, std::int32_t K, std::int32_t M,
+                    std::int32_t P, double target) {
+    const std::int32_t tau = tauIndexFor(L, N);
+    for (int i = 0; i < fast_tables::widthCount; ++i) {
+        const double bound = roundingBound(N, i, tau) + fast_tables::kernels[i].error[tau];
+        if (bound <= target) {
+            const std::int32_t width = fast_tables::kernels[i].width;
+            return {true, i, bound, modelledCost(N, width, L, K, M, P)};
+        }
+    }
+    return {false, 0, 0.0, 0.0};
+}
+
+}  // namespace
+
+double kernelExp(double a) {
+    // a = k ln2 + r, |r| <= ln2/2 + tiny; ln2High has 32 significant bits,
+    // so k * ln2High is exact for |k| < 2^21.
+    constexpr double log2e = 1.4426950408889634;
+    constexpr double ln2High = 6.93147180369123816490e-01;
+    constexpr double ln2Low = 1.90821492927058770002e-10;
+    const double k = std::floor(a * log2e + 0.5);
+    const double r = (a - k * ln2High) - k * ln2Low;
+    // Taylor series to r^13: the remainder is below 2^-57 for |r| <= 0.35.
+    constexpr double inverseFactorials[14] = {
+        1.0, 1.0, 0.5, 1.0 / 6, 1.0 / 24, 1.0 / 120, 1.0 / 720, 1.0 / 5040, 1.0 / 40320,
+        1.0 / 362880, 1.0 / 3628800, 1.0 / 39916800, 1.0 / 479001600, 1.0 / 6227020800.0};
+    double p = inverseFactorials[13];
+    for (int i = 12; i >= 0; --i) p = p * r + inverseFactorials[i];
+    return std::ldexp(p, static_cast<int>(k));
+}
+
+double kernelValue(std::int32_t kernelIndex, double z) {
+    const fast_tables::Kernel& kernel = fast_tables::kernels[kernelIndex];
+    const double r = z * (2.0 / kernel.width);
+    const double q = r * r;
+    // beta (sqrt(1 - q) - 1) written without cancellation.
+    const double s = q < 1.0 ? std::sqrt(1.0 - q) : 0.0;
+    return kernelExp(-((kernel.beta * q) / (1.0 + s)));
+}
+
+double roundingBound(std::int32_t fftLength, std::int32_t kernelIndex, std::int32_t tauIndex) {
+    const fast_tables::Kernel& kernel = fast_tables::kernels[kernelIndex];
+    const double u = unitRoundoff;
+    const double E = kernel.error[tauIndex];
+    const double Psi = kernel.gain[tauIndex];
+    const double Phi = kernel.mass;
+    const double A = Psi * Phi;
+    const int h = kernel.width / 2;
+    const double mu = 9.0 * u;
+
+    double Phi0 = kernel.atIntegers[0];
+    for (int j = 1; j <= h; ++j) Phi0 += 2.0 * kernel.atIntegers[j];
+    const double rhoD = (gamma(h + 1) + mu) * Phi0 * (1.0 + mu) * Psi;
+    const double rhoS = (rhoD * 1.001 + 3.0 * u) * 1.001;
+
+    int radix4 = 0, radix2 = 0;
+    for (std::int32_t n = fftLength; n >= 4; n /= 4) {
+        ++radix4;
+        if (n / 4 == 2) radix2 = 1;
+    }
+    const double eta = (1.0 + u) * (1.0 + u) * (1.0 + std::sqrt(2.0) * gamma(2) * (1.0 + mu) + mu) - 1.0;
+    double growth = 1.0;
+    for (int s = 0; s < radix4; ++s) growth *= 1.0 + eta;
+    for (int s = 0; s < radix2; ++s) growth *= 1.0 + u;
+    const double epsFft = growth - 1.0;
+
+    const double beta = kernel.beta;
+    const double rhoW = 7.0 * u * kernel.width + 6.01 * u * Phi +
+                        kernel.width * beta * kernelExp(-beta / 2) * std::sqrt(9.0 * u);
+    const double taps = A * (1.0 + rhoS) * (epsFft + (1.0 + epsFft) * (gamma(kernel.width) + rhoW / Phi));
+    const double samples = rhoS * (1.0 + E);
+    const double frequency = (3.1415926535897932 + 1.0) * u * (1.0 + E);
+    const double accumulated = (1.0 + E) * (1.0 + rhoS) + taps;
+    const double phase = (30.0 * u + std::sqrt(2.0) * gamma(2) * (1.0 + 30.0 * u)) * accumulated;
+    return (samples + taps + frequency + phase) * 1.0001;
+}
+
+FastPlan planFast(std::int32_t L, std::int32_t K, std::int32_t M, std::int32_t P, bool complexSignal,
+                  double maxRatio, double tolerance, int threads, bool alwaysFast) {
+    FastPlan plan = {};
+    plan.exactBound = (1.5 * L + 21.0 * maxRatio * L) * unitRoundoff;
+    plan.exactCost = static_cast<double>(K) * L * M * P;
+    if (!(tolerance > 0.0) || L < 1 || K < 1 || M < 1 || P < 1 || L > largestFastWindow) return plan;
+
+    const double target = complexSignal ? tolerance / std::sqrt(2.0) - 1.5 * unitRoundoff : tolerance;
+    std::int32_t N = 16;
+    while (N < 2 * L) N *= 2;
+    // The shortest FFT, and the next length, whose narrower kernel may pay.
+    Choice best = chooseKernel(N, L, K, M, P, target);
+    std::int32_t bestN = N;
+    const Choice longer = chooseKernel(2 * N, L, K, M, P, target);
+    if (longer.feasible && (!best.feasible || longer.cost < best.cost)) {
+        best = longer;
+        bestN = 2 * N;
+    }
+    if (!best.feasible) return plan;  // no kernel reaches the tolerance: exact
+    plan.fastCost = best.cost;
+    // Where the fast path would not pay, the exact one runs if it keeps the
+    // promise too.
+    if (!alwaysFast && best.cost >= plan.exactCost && plan.exactBound <= tolerance) return plan;
+
+    plan.fast = true;
+    plan.fftLength = bestN;
+    plan.kernelIndex = best.kernelIndex;
+    plan.width = fast_tables::kernels[best.kernelIndex].width;
+    plan.tauIndex = tauIndexFor(L, bestN);
+    plan.centre = L / 2;
+    plan.bound = best.bound;
+    // Workspace: every block starts on a 64-byte boundary of the workspace.
+    const auto rounded = [](std::int64_t n) { return (n + 7) / 8 * 8; };
+    plan.twiddleOffset = 0;
+    plan.windowOffset = rounded(2 * std::int64_t{bestN});
+    plan.tapOffset = plan.windowOffset + rounded(L);
+    plan.tapStride = 3 + plan.width;
+    plan.threadOffset = plan.tapOffset + rounded(std::int64_t{K} * plan.tapStride);
+    plan.threadLength = rounded(2 * (std::int64_t{bestN} + plan.width) * elementDoubles +
+                                std::int64_t{frequencyChunk} * elementDoubles);
+    plan.length = plan.threadOffset + std::int64_t{threads} * plan.threadLength;
+    return plan;
+}
+
+const FastKernels& fastKernelsFor(InstructionSet set) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (set == InstructionSet::avx512) return avx512::kernels;
+    if (set == InstructionSet::avx2) return avx2::kernels;
+#else
+    (void)set;
+#endif
+    return scalar::kernels;
+}
+
+}  // namespace fast
+}  // namespace spectrogrid
