@@ -120,19 +120,21 @@ void fillTaps(const FastPlan& plan, double frequency, double sampleRate, double*
 }
 
 // The windowed samples of frames [first, first + frames) of one real
-// channel at `samples`, each at FFT index (n - c) mod N of its lane, zeros
-// elsewhere.
+// channel at `samples`, sample n of a lane at FFT index p = (n - c) mod N,
+// zeros elsewhere; as the transform takes them, index p is the real part of
+// element p/2 when p is even, its imaginary part when odd.
 template <typename T>
 void fillBatch(const FastPlan& plan, const T* samples, std::int64_t sampleStep, std::int32_t hop,
                std::int64_t first, std::int32_t frames, const double* folded, std::int32_t L,
                double* data) {
-    std::memset(data, 0, sizeof(double) * elementDoubles * static_cast<std::size_t>(plan.fftLength));
+    std::memset(data, 0, sizeof(double) * elementDoubles * static_cast<std::size_t>(plan.fftLength / 2));
     for (std::int32_t lane = 0; lane < frames; ++lane) {
         const T* frame = samples + (first + lane) * hop * sampleStep;
         for (std::int32_t n = 0; n < L; ++n) {
             std::int64_t index = n - plan.centre;
             if (index < 0) index += plan.fftLength;
-            data[index * elementDoubles + lane] = static_cast<double>(frame[n * sampleStep]) * folded[n];
+            const std::int64_t at = (index / 2) * elementDoubles + (index % 2) * lanes + lane;
+            data[at] = static_cast<double>(frame[n * sampleStep]) * folded[n];
         }
     }
 }

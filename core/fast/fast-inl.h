@@ -18,26 +18,25 @@ inline Lanes loadLanes(const double* p) {
 
 inline void storeLanes(double* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
 
-inline Lanes broadcast(double x) {
-    Lanes v;
-    for (int i = 0; i < lanes; ++i) v[i] = x;
-    return v;
-}
+static_assert(lanes == 8, "broadcast lists eight lanes");
+
+inline Lanes broadcast(double x) { return Lanes{x, x, x, x, x, x, x, x}; }
 
 // One radix-4 decimation-in-frequency stage of the Stockham form: n the
 // length of the subsequences still to transform, s their stride. Element
 // q + s*(p + r*m) of x (r < 4, m = n/4) goes, butterflied and multiplied by
-// w^(r p), w = exp(-2 pi i / n), to element q + s*(4p + r) of y.
+// w^(r p), w = exp(-2 pi i / n), to element q + s*(4p + r) of y. The
+// twiddle table holds exp(-2 pi i k / T) for k < T, T a multiple of n.
 void radix4Stage(const double* x, double* y, std::int32_t n, std::int32_t s,
-                 const double* twiddles, std::int32_t N) {
+                 const double* twiddles, std::int32_t T) {
     const std::int32_t m = n / 4;
-    const std::int64_t step = N / n;
+    const std::int64_t step = T / n;
     for (std::int32_t p = 0; p < m; ++p) {
-        // Twiddles: real parts at twiddles[0..N), imaginary at [N..2N).
+        // Twiddles: real parts at twiddles[0..T), imaginary at [T..2T).
         const std::int64_t e1 = p * step, e2 = 2 * e1, e3 = 3 * e1;
-        const Lanes w1r = broadcast(twiddles[e1]), w1i = broadcast(twiddles[N + e1]);
-        const Lanes w2r = broadcast(twiddles[e2]), w2i = broadcast(twiddles[N + e2]);
-        const Lanes w3r = broadcast(twiddles[e3]), w3i = broadcast(twiddles[N + e3]);
+        const Lanes w1r = broadcast(twiddles[e1]), w1i = broadcast(twiddles[T + e1]);
+        const Lanes w2r = broadcast(twiddles[e2]), w2i = broadcast(twiddles[T + e2]);
+        const Lanes w3r = broadcast(twiddles[e3]), w3i = broadcast(twiddles[T + e3]);
         for (std::int32_t q = 0; q < s; ++q) {
             const double* a = x + std::int64_t{q + s * p} * elementDoubles;
             const std::int64_t apart = std::int64_t{s} * m * elementDoubles;
@@ -83,13 +82,16 @@ void radix2Stage(const double* x, double* y, std::int32_t s) {
     }
 }
 
-double* transform(double* data, double* spare, const double* twiddles, std::int32_t N) {
+// The length-n DFT of the batch at data, between data and spare; returns
+// where the result is. Twiddles from a table of length T (a multiple of n).
+double* transformComplex(double* data, double* spare, const double* twiddles, std::int32_t T,
+                         std::int32_t length) {
     double* x = data;
     double* y = spare;
-    std::int32_t n = N;
+    std::int32_t n = length;
     std::int32_t s = 1;
     for (; n >= 4; n /= 4, s *= 4) {
-        radix4Stage(x, y, n, s, twiddles, N);
+        radix4Stage(x, y, n, s, twiddles, T);
         double* t = x;
         x = y;
         y = t;
@@ -101,26 +103,82 @@ double* transform(double* data, double* spare, const double* twiddles, std::int3
     return x;
 }
 
+// The DFT Y of a real sequence of length N from Z, the length-N/2 DFT of
+// z(m) = y(2m) + i y(2m+1): with b = conj Z(N/2 - l),
+//   Y(l) = (Z(l) + b) / 2 + exp(-2 pi i l / N) (Z(l) - b) / 2i,  l <= N/2,
+// and Y(N - l) = conj Y(l). Written to Y[0..N).
+void spectrumFromHalf(const double* Z, double* Y, const double* twiddles, std::int32_t N) {
+    const std::int32_t half = N / 2;
+    const Lanes one_half = broadcast(0.5);
+    for (std::int32_t l = 0; l <= half; ++l) {
+        const double* a = Z + std::int64_t{l == half ? 0 : l} * elementDoubles;
+        const double* b = Z + std::int64_t{l == 0 ? 0 : half - l} * elementDoubles;
+        const Lanes ar = loadLanes(a), ai = loadLanes(a + lanes);
+        const Lanes br = loadLanes(b), bi = loadLanes(b + lanes);
+        const Lanes evenR = (ar + br) * one_half, evenI = (ai - bi) * one_half;
+        const Lanes oddR = (ai + bi) * one_half, oddI = (br - ar) * one_half;
+        const Lanes wr = broadcast(twiddles[l]), wi = broadcast(twiddles[N + l]);
+        const Lanes yr = evenR + (oddR * wr - oddI * wi);
+        const Lanes yi = evenI + (oddR * wi + oddI * wr);
+        double* out = Y + std::int64_t{l} * elementDoubles;
+        storeLanes(out, yr);
+        storeLanes(out + lanes, yi);
+        if (l > 0 && l < half) {
+            double* mirror = Y + std::int64_t{N - l} * elementDoubles;
+            storeLanes(mirror, yr);
+            storeLanes(mirror + lanes, -yi);
+        }
+    }
+}
+
+// The DFT of N real samples per lane held as N/2 complex elements (even
+// samples in the real parts, odd in the imaginary), into whichever of the
+// two buffers the half-length transform did not end in.
+double* transform(double* data, double* spare, const double* twiddles, std::int32_t N) {
+    double* half = transformComplex(data, spare, twiddles, N, N / 2);
+    double* spectrum = half == data ? spare : data;
+    spectrumFromHalf(half, spectrum, twiddles, N);
+    return spectrum;
+}
+
 // Each frequency's coefficient in every lane: one accumulator per part,
 // summed over the taps in ascending order, then turned by the phase; the
-// final + 0.0 makes a zero coefficient +0, as in the exact mode.
+// final + 0.0 makes a zero coefficient +0, as in the exact mode. Groups of
+// `together` frequencies run side by side, so that their sums overlap in
+// time; each sum is still its own, in its own order.
+template <int together>
+void interpolateGroup(const double* spectrum, const double* taps, std::int64_t tapStride,
+                      std::int32_t width, double* out) {
+    const double* first[together];
+    Lanes re[together], im[together];
+    for (int g = 0; g < together; ++g) {
+        first[g] = spectrum + static_cast<std::int64_t>(taps[g * tapStride]) * elementDoubles;
+        re[g] = broadcast(0.0);
+        im[g] = broadcast(0.0);
+    }
+    for (std::int32_t m = 0; m < width; ++m) {
+        for (int g = 0; g < together; ++g) {
+            const Lanes weight = broadcast(taps[g * tapStride + 3 + m]);
+            re[g] = re[g] + weight * loadLanes(first[g] + m * elementDoubles);
+            im[g] = im[g] + weight * loadLanes(first[g] + m * elementDoubles + lanes);
+        }
+    }
+    const Lanes zero = broadcast(0.0);
+    for (int g = 0; g < together; ++g) {
+        const Lanes pr = broadcast(taps[g * tapStride + 1]), pi = broadcast(taps[g * tapStride + 2]);
+        storeLanes(out + g * elementDoubles, (re[g] * pr - im[g] * pi) + zero);
+        storeLanes(out + g * elementDoubles + lanes, (re[g] * pi + im[g] * pr) + zero);
+    }
+}
+
 void interpolate(const double* spectrum, const double* taps, std::int64_t tapStride,
                  std::int32_t width, std::int32_t count, double* out) {
-    for (std::int32_t k = 0; k < count; ++k) {
-        const double* tap = taps + k * tapStride;
-        const double* first = spectrum + static_cast<std::int64_t>(tap[0]) * elementDoubles;
-        const double* weights = tap + 3;
-        Lanes re = broadcast(0.0);
-        Lanes im = broadcast(0.0);
-        for (std::int32_t m = 0; m < width; ++m) {
-            const Lanes weight = broadcast(weights[m]);
-            re = re + weight * loadLanes(first + m * elementDoubles);
-            im = im + weight * loadLanes(first + m * elementDoubles + lanes);
-        }
-        const Lanes pr = broadcast(tap[1]), pi = broadcast(tap[2]);
-        const Lanes zero = broadcast(0.0);
-        storeLanes(out + k * elementDoubles, (re * pr - im * pi) + zero);
-        storeLanes(out + k * elementDoubles + lanes, (re * pi + im * pr) + zero);
+    std::int32_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        interpolateGroup<4>(spectrum, taps + k * tapStride, tapStride, width, out + k * elementDoubles);
+    }
+    for (; k < count; ++k) {
+        interpolateGroup<1>(spectrum, taps + k * tapStride, tapStride, width, out + k * elementDoubles);
     }
 }
 

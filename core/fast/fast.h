@@ -7,7 +7,8 @@
 // is computed as
 //   1. ytilde(n') = y(c + n') * psi(n'/N) (the deconvolution, folded into the
 //      window once per call), placed at FFT index n' mod N, zeros elsewhere;
-//   2. Y = the length-N DFT of ytilde (N = 2^a >= 2L), frames in the lanes;
+//   2. Y = the length-N DFT of ytilde (N = 2^a >= 2L), frames in the lanes,
+//      from a complex DFT of length N/2 of the even and odd samples;
 //   3. C ~ exp(-2 pi i nu c) * sum_{m<w} phi(delta + h - 1 - m) * Y(l0 - h + 1 + m),
 //      N nu = l0 + delta, 0 <= delta < 1, h = w/2 (weights once per call).
 // The kernel phi, its width w and psi are those of generated/kernel_table.h,
@@ -87,8 +88,10 @@ double kernelValue(std::int32_t kernelIndex, double z);
 
 // The per-instruction-set bodies.
 struct FastKernels {
-    // Forward DFT of a batch of N elements at `data`, using `spare` (N
-    // elements) between stages; returns where the result is (data or spare).
+    // Forward DFT of N real samples per lane, held in `data` as N/2 complex
+    // elements (sample 2m the real part of element m, 2m + 1 its imaginary
+    // part), using `spare`; returns the buffer (data or spare) holding all N
+    // elements of the spectrum. Both buffers hold N elements.
     double* (*transform)(double* data, double* spare, const double* twiddles, std::int32_t N);
     // For frequencies [0, count), count <= frequencyChunk, with their taps
     // at `taps` (tapStride apart): the coefficients of every lane into

@@ -22,9 +22,16 @@
 //             eta = (1+u)^2 (1 + sqrt2 gamma(2)(1+mu) + mu) - 1, the complex
 //             product without fused multiply-add within sqrt2 gamma(2).
 //             Every output depends on each input through one path of unit
-//             weights, so over S4 radix-4 and S2 radix-2 stages
-//             |Yhat(l) - Y(l)| <= eps_fft * sum|ytilde|, eps_fft =
-//             (1 + eta)^S4 (1 + u)^S2 - 1, and sum|ytilde| <= Psi (1 + rho_s) S.
+//             weights, so over the S4 radix-4 and S2 radix-2 stages of the
+//             complex transform of length N/2 of z(m) = y(2m) + i y(2m+1),
+//             |Zhat - Z| <= e_Z sum|z| <= e_Z sum|ytilde|, e_Z = (1 + eta)^S4
+//             (1 + u)^S2 - 1, and |Z| <= sum|ytilde|. The real spectrum
+//             Y(l) = E + w^l O, E = (Z(l) + b)/2, O = (Z(l) - b)/2i, b =
+//             conj Z(N/2 - l): E and O within (e_Z + u(1 + e_Z)) sum|ytilde|
+//             each, the product within (sqrt2 gamma(2)(1 + mu) + mu), the sum
+//             one rounding: eps_fft = (2 + mu)(e_Z + u(1 + e_Z)) +
+//             (sqrt2 gamma(2)(1+mu) + mu)(1 + e_Z + u) + 2u(1 + e_Z + u)(1 + mu),
+//             and |Yhat(l) - Y(l)| <= eps_fft * sum|ytilde| <= eps_fft Psi (1 + rho_s) S.
 //  taps       w products and sums in one accumulator per part: gamma(w)
 //             sum phi |Yhat|; weights from kernelValue: each within
 //             19u |a| e^a + 6u phi (a = beta (s - 1), s >= 1/2: the argument
@@ -157,16 +164,20 @@ double roundingBound(std::int32_t fftLength, std::int32_t kernelIndex, std::int3
     const double rhoD = (gamma(h + 1) + mu) * Phi0 * (1.0 + mu) * Psi;
     const double rhoS = (rhoD * 1.001 + 3.0 * u) * 1.001;
 
+    // The complex transform of length N/2, then the real spectrum from it.
     int radix4 = 0, radix2 = 0;
-    for (std::int32_t n = fftLength; n >= 4; n /= 4) {
+    for (std::int32_t n = fftLength / 2; n >= 4; n /= 4) {
         ++radix4;
         if (n / 4 == 2) radix2 = 1;
     }
-    const double eta = (1.0 + u) * (1.0 + u) * (1.0 + std::sqrt(2.0) * gamma(2) * (1.0 + mu) + mu) - 1.0;
+    const double product = std::sqrt(2.0) * gamma(2) * (1.0 + mu) + mu;
+    const double eta = (1.0 + u) * (1.0 + u) * (1.0 + product) - 1.0;
     double growth = 1.0;
     for (int s = 0; s < radix4; ++s) growth *= 1.0 + eta;
     for (int s = 0; s < radix2; ++s) growth *= 1.0 + u;
-    const double epsFft = growth - 1.0;
+    const double epsHalf = growth - 1.0;
+    const double epsFft = (2.0 + mu) * (epsHalf + u * (1.0 + epsHalf)) + product * (1.0 + epsHalf + u) +
+                          2.0 * u * (1.0 + epsHalf + u) * (1.0 + mu);
 
     const double beta = kernel.beta;
     const double rhoW = 7.0 * u * kernel.width + 6.01 * u * Phi +
