@@ -1,5 +1,6 @@
 # Cross-build for 32-bit Windows with Debian's MinGW-w64 toolchain; programs
-# built here run under 32-bit Wine.
+# built here run under 32-bit Wine (cmake/wine.cmake), where the machine can
+# execute 32-bit programs.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
@@ -17,4 +18,3 @@ set(SPECTROGRID_WINE_ARCH win32)
 # by the project for every 32-bit x86 build.)
 set(CMAKE_CXX_FLAGS_INIT "-mincoming-stack-boundary=2")
 set(CMAKE_C_FLAGS_INIT "-mincoming-stack-boundary=2")
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

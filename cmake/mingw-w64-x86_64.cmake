@@ -1,5 +1,5 @@
 # Cross-build for 64-bit Windows with Debian's MinGW-w64 toolchain; programs
-# built here run under 64-bit Wine.
+# built here run under 64-bit Wine (cmake/wine.cmake).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
@@ -16,4 +16,3 @@ set(SPECTROGRID_WINE_ARCH win64)
 # vector registers must then be moved with unaligned instructions.
 set(CMAKE_CXX_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
 set(CMAKE_C_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 namespace gateway {
 
@@ -38,48 +40,96 @@ constexpr InputNames inputNames[inputCount] = {
      nullptr},
 };
 
-constexpr Fault noFault = {nullptr, nullptr, nullptr};
+constexpr Fault noFault = {nullptr, nullptr, {}};
+
+Fault named(const char* identifier, const char* format, const char* name) {
+    Fault f = {identifier, format, {}};
+    std::snprintf(f.name, sizeof f.name, "%s", name);
+    return f;
+}
 
 Fault fault(const char* identifier, const char* format, InputSlot slot) {
-    return Fault{identifier, format, inputNames[slot].name};
+    return named(identifier, format, inputNames[slot].name);
 }
 
 // The class is checked before anything else is looked at: data of another
 // class would be read wrongly, and sparse storage is not a sequence of
-// samples. Only the signal may be complex.
-Fault checkNumericFull(const ArgumentView& view, InputSlot slot) {
+// samples. Only the signal may be complex. `name` is the input's name, or
+// that of one window of a cell.
+Fault checkNumericFull(const ArgumentView& view, InputSlot slot, const char* name) {
     const char* id = inputNames[slot].notRealDouble;
     if (view.elementClass == ElementClass::int64 || view.elementClass == ElementClass::uint64) {
-        return fault(id, "%s must be a double, single, or 8-, 16- or 32-bit integer array; int64 "
+        return named(id, "%s must be a double, single, or 8-, 16- or 32-bit integer array; int64 "
                          "and uint64 are not accepted, since not every 64-bit integer is exactly "
-                         "a double (convert with double() where rounding is acceptable).", slot);
+                         "a double (convert with double() where rounding is acceptable).", name);
     }
     if (!acceptedClass(view.elementClass)) {
-        return fault(id, "%s must be a numeric array: double, single, int8, uint8, int16, uint16, "
+        return named(id, "%s must be a numeric array: double, single, int8, uint8, int16, uint16, "
                          "int32 or uint32; logical, char, cell, struct, function handle and "
                          "object arrays hold no numbers to analyse (convert logical or char data "
-                         "with double()).", slot);
+                         "with double()).", name);
     }
     if (view.sparse) {
-        return fault(id, "%s must be a full array, not sparse; convert it with full().", slot);
+        return named(id, "%s must be a full array, not sparse; convert it with full().", name);
     }
     if (view.complex && slot != inSignal) {
-        return fault(id, "%s must be real; only signal may be complex.", slot);
+        return named(id, "%s must be real; only signal may be complex.", name);
     }
     return noFault;
 }
 
+Fault checkNumericFull(const ArgumentView& view, InputSlot slot) {
+    return checkNumericFull(view, slot, inputNames[slot].name);
+}
+
 // A window or frequency vector, counted by its number of elements in either
 // orientation. An empty array counts as an empty vector, whatever its shape.
-Fault checkVector(const ArgumentView& view, InputSlot slot) {
-    const Fault kind = checkNumericFull(view, slot);
+Fault checkVector(const ArgumentView& view, InputSlot slot, const char* name) {
+    const Fault kind = checkNumericFull(view, slot, name);
     if (kind.identifier != nullptr) return kind;
     if (view.elements > maxLength) {
-        return fault(inputNames[slot].tooLong, "%s must have at most 2147483647 elements.", slot);
+        return named(inputNames[slot].tooLong, "%s must have at most 2147483647 elements.", name);
     }
     if (view.elements != 0 && view.nonSingletonDimensions > 1) {
-        return fault(inputNames[slot].badShape,
-                     "%s must be a vector (1-by-n or n-by-1), not a matrix or N-d array.", slot);
+        return named(inputNames[slot].badShape,
+                     "%s must be a vector (1-by-n or n-by-1), not a matrix or N-d array.", name);
+    }
+    return noFault;
+}
+
+Fault checkVector(const ArgumentView& view, InputSlot slot) {
+    return checkVector(view, slot, inputNames[slot].name);
+}
+
+// One window: a non-empty vector, given alone or as element of a cell.
+Fault checkOneWindow(const ArgumentView& view, const char* name, bool ofCell) {
+    const Fault vector = checkVector(view, inWindow, name);
+    if (vector.identifier != nullptr) return vector;
+    if (view.elements == 0) {
+        return named("spectrogrid:windowEmpty",
+                     ofCell ? "%s must have at least one element: every window of a cell is a "
+                              "non-empty vector."
+                            : "%s must have at least one element: its length is the frame length.",
+                     name);
+    }
+    return noFault;
+}
+
+// A window vector, or a cell array of them (one per frequency, or one for
+// all), each checked under its own name: window{1}, window{2}, ...
+Fault checkWindows(const ArgumentView& view) {
+    if (view.elementClass != ElementClass::cell) return checkOneWindow(view, "window", false);
+    if (view.sparse || view.elements == 0 || view.elements > maxLength) {
+        return fault("spectrogrid:windowEmpty",
+                     "%s must be a vector or a cell array holding one window per frequency (or "
+                     "a single window); this cell holds no window, or more than 2147483647.",
+                     inWindow);
+    }
+    for (std::uint64_t k = 0; k < view.elements; ++k) {
+        char name[maxFaultName];
+        std::snprintf(name, sizeof name, "window{%llu}", static_cast<unsigned long long>(k + 1));
+        const Fault element = checkOneWindow(view.cellElement(view.cell, k), name, true);
+        if (element.identifier != nullptr) return element;
     }
     return noFault;
 }
@@ -160,34 +210,32 @@ bool acceptedClass(ElementClass elementClass) {
 
 Fault checkArguments(int outputsRequested, int inputsGiven) {
     if (inputsGiven < inputCount) {
-        return Fault{"spectrogrid:notEnoughInputs", "You didn't specify all required arguments.",
-                     nullptr};
+        return named("spectrogrid:notEnoughInputs", "You didn't specify all required arguments.", "");
     }
     if (outputsRequested > outputCount) {
-        return Fault{"spectrogrid:tooManyOutputs",
+        return named("spectrogrid:tooManyOutputs",
                      "spectrogrid returns at most three outputs: coefficients, frequencies and "
                      "times.",
-                     nullptr};
+                     "");
     }
     return noFault;
 }
 
+namespace {
+
+// The five inputs, in argument order.
 Fault checkInputs(const ArgumentView inputs[inputCount]) {
     const Fault signal = checkSignal(inputs[inSignal]);
     if (signal.identifier != nullptr) return signal;
 
-    const Fault window = checkVector(inputs[inWindow], inWindow);
+    const Fault window = checkWindows(inputs[inWindow]);
     if (window.identifier != nullptr) return window;
-    if (inputs[inWindow].elements == 0) {
-        return fault("spectrogrid:windowEmpty",
-                     "%s must have at least one element: its length is the frame length.",
-                     inWindow);
-    }
+    const std::uint64_t frameLength = longestWindow(inputs[inWindow]);
 
     const Fault overlap = checkScalar(inputs[inOverlap], inOverlap);
     if (overlap.identifier != nullptr) return overlap;
     // The same span the frame plan truncates to the hop.
-    const double span = static_cast<double>(inputs[inWindow].elements) - inputs[inOverlap].value;
+    const double span = static_cast<double>(frameLength) - inputs[inOverlap].value;
     if (!(span >= 1.0 && span < hopLimit)) {
         return fault("spectrogrid:overlapOutOfRange",
                      "%s must be finite, at most length(window) - 1 and greater than "
@@ -198,6 +246,13 @@ Fault checkInputs(const ArgumentView inputs[inputCount]) {
 
     const Fault frequencies = checkVector(inputs[inFrequencies], inFrequencies);
     if (frequencies.identifier != nullptr) return frequencies;
+    const std::uint64_t windows = windowCount(inputs[inWindow]);
+    if (windows != 1 && windows != inputs[inFrequencies].elements) {
+        return fault("spectrogrid:windowCountMismatch",
+                     "%s, a cell array, must hold one window per frequency (as many as "
+                     "frequencies has elements) or a single window for all.",
+                     inWindow);
+    }
 
     const Fault sampleRate = checkScalar(inputs[inSampleRate], inSampleRate);
     if (sampleRate.identifier != nullptr) return sampleRate;
@@ -209,17 +264,138 @@ Fault checkInputs(const ArgumentView inputs[inputCount]) {
 
     const SignalShape shape = signalShape(inputs[inSignal]);
     const spectrogrid::FramePlan plan =
-        spectrogrid::planFrames(shape.samples, static_cast<std::int32_t>(inputs[inWindow].elements),
+        spectrogrid::planFrames(shape.samples, static_cast<std::int32_t>(frameLength),
                                 inputs[inOverlap].value);
     if (!resultAddressable(inputs[inFrequencies].elements, static_cast<std::uint64_t>(plan.frameCount),
                            static_cast<std::uint64_t>(shape.channels))) {
-        return Fault{"spectrogrid:resultTooLarge",
+        return named("spectrogrid:resultTooLarge",
                      "The coefficients (frequencies x frames x channels) would be more than this "
                      "platform can address; analyse fewer frequencies, frames or channels at a "
                      "time.",
-                     nullptr};
+                     "");
     }
     return noFault;
+}
+
+// ---- options ----------------------------------------------------------------
+
+constexpr double smallestTolerance = 1e-12;
+constexpr double largestTolerance = 0.1;
+
+Fault readTolerance(const ArgumentView& value, const char* name, CallOptions* options) {
+    if (!acceptedClass(value.elementClass) || value.sparse || value.complex ||
+        value.elements != 1) {
+        return named("spectrogrid:toleranceNotRealScalar",
+                     "The value of option '%s' must be a real numeric scalar: the largest error "
+                     "allowed, relative to the sum of |signal .* window| over a frame (for "
+                     "example 'Tolerance', 1e-9; 0 for the exact mode).",
+                     name);
+    }
+    const double tol = value.value;
+    if (tol != 0.0 && !(tol >= smallestTolerance && tol <= largestTolerance)) {
+        return named("spectrogrid:toleranceOutOfRange",
+                     "The value of option '%s' must be 0 (the exact mode) or between 1e-12 and "
+                     "0.1; NaN, negative values and values below 1e-12 other than 0 are not "
+                     "accepted.",
+                     name);
+    }
+    options->tolerance = tol;
+    return noFault;
+}
+
+// The options a call takes, each with the reader of its value. An option is
+// one more row.
+struct OptionReader {
+    const char* name;
+    Fault (*read)(const ArgumentView& value, const char* name, CallOptions* options);
+};
+
+constexpr OptionReader optionReaders[] = {
+    {"Tolerance", readTolerance},
+};
+
+bool sameTextIgnoringCase(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        const char x = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a - 'A' + 'a') : *a;
+        const char y = (*b >= 'A' && *b <= 'Z') ? static_cast<char>(*b - 'A' + 'a') : *b;
+        if (x != y) return false;
+        if (x == '\0') return true;
+    }
+}
+
+bool isText(const ArgumentView& view) {
+    return view.elementClass == ElementClass::character ||
+           view.elementClass == ElementClass::stringObject;
+}
+
+Fault checkOptions(const ExtraArguments& extra, CallOptions* options) {
+    if (extra.count == 0 || !isText(extra.viewAt(extra.host, 0))) return noFault;
+    for (int at = 0; at < extra.count; at += 2) {
+        const ArgumentView name = extra.viewAt(extra.host, at);
+        char position[maxFaultName];
+        std::snprintf(position, sizeof position, "input %d", inputCount + at + 1);
+        if (name.elementClass == ElementClass::stringObject) {
+            return named("spectrogrid:optionNameNotText",
+                         "Option names must be character arrays: %s is a string object, which "
+                         "this interface cannot read; write the name in single quotes, for "
+                         "example 'Tolerance'.",
+                         position);
+        }
+        if (name.elementClass != ElementClass::character) {
+            return named("spectrogrid:optionNameNotText",
+                         "Options come as name-value pairs after the five inputs, each name a "
+                         "character array: %s, where a name belongs, is not text (for example "
+                         "'Tolerance', 1e-9).",
+                         position);
+        }
+        const OptionReader* reader = nullptr;
+        for (const OptionReader& r : optionReaders) {
+            if (sameTextIgnoringCase(name.text, r.name)) reader = &r;
+        }
+        if (reader == nullptr || name.elements != std::char_traits<char>::length(name.text)) {
+            return named("spectrogrid:unknownOption",
+                         "Unknown option '%s'. spectrogrid takes the option 'Tolerance' (for "
+                         "example spectrogrid(x, window, overlap, f, fs, 'Tolerance', 1e-9)).",
+                         name.text);
+        }
+        if (at + 1 == extra.count) {
+            return named("spectrogrid:optionValueMissing",
+                         "Option '%s' has no value: give each option as a name followed by its "
+                         "value, for example 'Tolerance', 1e-9.",
+                         reader->name);
+        }
+        const Fault value = reader->read(extra.viewAt(extra.host, at + 1), reader->name, options);
+        if (value.identifier != nullptr) return value;
+    }
+    return noFault;
+}
+
+}  // namespace
+
+Fault checkCall(const ArgumentView inputs[inputCount], const ExtraArguments& extra,
+                CallOptions* options) {
+    const Fault five = checkInputs(inputs);
+    if (five.identifier != nullptr) return five;
+    *options = CallOptions();
+    return checkOptions(extra, options);
+}
+
+std::uint64_t windowCount(const ArgumentView& window) {
+    return window.elementClass == ElementClass::cell ? window.elements : 1;
+}
+
+ArgumentView windowView(const ArgumentView& window, std::uint64_t k) {
+    return window.elementClass == ElementClass::cell ? window.cellElement(window.cell, k) : window;
+}
+
+std::uint64_t longestWindow(const ArgumentView& window) {
+    std::uint64_t longest = 0;
+    const std::uint64_t count = windowCount(window);
+    for (std::uint64_t k = 0; k < count; ++k) {
+        const std::uint64_t length = windowView(window, k).elements;
+        if (length > longest) longest = length;
+    }
+    return longest;
 }
 
 SignalShape signalShape(const ArgumentView& signal) {
@@ -250,7 +426,7 @@ spectrogrid::AnalysisInputs analysisInputs(const ArgumentView inputs[inputCount]
     in.signal = signal.real;
     in.signalLength = shape.samples;
     in.window = window;
-    in.windowLength = static_cast<std::int32_t>(inputs[inWindow].elements);
+    in.windowLength = static_cast<std::int32_t>(longestWindow(inputs[inWindow]));
     in.overlap = inputs[inOverlap].value;
     in.frequencies = frequencies;
     in.frequencyCount = static_cast<std::int32_t>(inputs[inFrequencies].elements);

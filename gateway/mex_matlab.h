@@ -48,10 +48,20 @@ std::size_t mxGetNumberOfElements(const mxArray* array);
 int mxGetNumberOfDimensions_700(const mxArray* array);
 const int* mxGetDimensions_700(const mxArray* array);
 
-// Storage class and form.
+// Storage class and form. mxIsClass tells a class by its name, objects'
+// (such as MATLAB's string) included.
 mxClassID mxGetClassID(const mxArray* array);
+bool mxIsClass(const mxArray* array, const char* className);
 bool mxIsComplex(const mxArray* array);
 bool mxIsSparse(const mxArray* array);
+
+// The text of a character array, copied into buffer (at most length - 1
+// characters and a terminating NUL); nonzero when it did not fit or the
+// array is not a character array.
+int mxGetString_700(const mxArray* array, char* buffer, int length);
+
+// Element `index` of a cell array (column-major); null where none was set.
+mxArray* mxGetCell_700(const mxArray* array, int index);
 
 // A new m x n double array, owned by the host until it is handed back.
 mxArray* mxCreateDoubleMatrix_700(int m, int n, mxComplexity complexity);

@@ -10,5 +10,7 @@
 #define mxCreateNumericArray_700 mxCreateNumericArray
 #define mxGetNumberOfDimensions_700 mxGetNumberOfDimensions
 #define mxGetDimensions_700 mxGetDimensions
+#define mxGetString_700 mxGetString
+#define mxGetCell_700 mxGetCell
 
 #endif

@@ -59,6 +59,28 @@ ElementClass elementClassOf(mxClassID classId) {
     }
 }
 
+ElementClass elementClassOf(const mxArray* array) {
+    const ElementClass elementClass = elementClassOf(mxGetClassID(array));
+    if (elementClass == ElementClass::other && mxIsClass(array, "string")) {
+        return ElementClass::stringObject;
+    }
+    return elementClass;
+}
+
+ArgumentView viewOf(const mxArray* array);
+
+// An element of a cell array; one never set reads as [].
+ArgumentView cellElementView(const void* cell, std::uint64_t index) {
+    const mxArray* element =
+        mxGetCell_700(static_cast<const mxArray*>(cell), static_cast<int>(index));
+    if (element != nullptr) return viewOf(element);
+    ArgumentView empty = {};
+    empty.elementClass = ElementClass::float64;
+    empty.nonSingletonDimensions = 2;
+    empty.step = 1;
+    return empty;
+}
+
 // An extent the interface cannot hold shows as negative: too long.
 std::uint64_t extentOf(Extent extent) {
     return extent < 0 ? UINT64_MAX : static_cast<std::uint64_t>(extent);
@@ -71,7 +93,7 @@ std::uint64_t extentOf(Extent extent) {
 // a class whose data would be misread, or longer than the module indexes.
 ArgumentView viewOf(const mxArray* array) {
     ArgumentView view = {};
-    view.elementClass = elementClassOf(mxGetClassID(array));
+    view.elementClass = elementClassOf(array);
     view.complex = mxIsComplex(array);
     view.sparse = mxIsSparse(array);
     view.elements = mxGetNumberOfElements(array);
@@ -90,7 +112,20 @@ ArgumentView viewOf(const mxArray* array) {
         view.real = mxGetData(array);
         gateway::convertToDouble(view, &view.value);
     }
+    if (view.elementClass == ElementClass::character) {
+        // A longer text is cut, which is all validation needs of it.
+        mxGetString_700(array, view.text, gateway::maxText);
+    }
+    if (view.elementClass == ElementClass::cell) {
+        view.cell = array;
+        view.cellElement = cellElementView;
+    }
     return view;
+}
+
+// The inputs past the fifth, viewed as validation asks for them.
+ArgumentView extraView(const void* host, int index) {
+    return viewOf(static_cast<const mxArray* const*>(host)[index]);
 }
 
 void attachElements(const mxArray* array, ArgumentView* view) {
@@ -151,16 +186,28 @@ extern "C" SPECTROGRID_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nr
 
     ArgumentView views[gateway::inputCount];
     for (int slot = 0; slot < gateway::inputCount; ++slot) views[slot] = viewOf(prhs[slot]);
-    const Fault inputFault = gateway::checkInputs(views);
+    const gateway::ExtraArguments extra = {nrhs - gateway::inputCount, prhs + gateway::inputCount,
+                                           extraView};
+    gateway::CallOptions options;
+    const Fault inputFault = gateway::checkCall(views, extra, &options);
     if (inputFault.identifier != nullptr) {
-        if (inputFault.name != nullptr) {
+        if (inputFault.name[0] != '\0') {
             mexErrMsgIdAndTxt(inputFault.identifier, inputFault.format, inputFault.name);
         } else {
             mexErrMsgIdAndTxt(inputFault.identifier, "%s", inputFault.format);
         }
         return;
     }
-    for (int slot = 0; slot < gateway::inputCount; ++slot) attachElements(prhs[slot], &views[slot]);
+    // A cell of one window is that window.
+    const mxArray* inputArrays[gateway::inputCount];
+    for (int slot = 0; slot < gateway::inputCount; ++slot) inputArrays[slot] = prhs[slot];
+    if (views[gateway::inWindow].elementClass == ElementClass::cell) {
+        inputArrays[gateway::inWindow] = mxGetCell_700(prhs[gateway::inWindow], 0);
+        views[gateway::inWindow] = viewOf(inputArrays[gateway::inWindow]);
+    }
+    for (int slot = 0; slot < gateway::inputCount; ++slot) {
+        attachElements(inputArrays[slot], &views[slot]);
+    }
 
     const gateway::SignalShape shape = gateway::signalShape(views[gateway::inSignal]);
     const std::int32_t K = static_cast<std::int32_t>(views[gateway::inFrequencies].elements);

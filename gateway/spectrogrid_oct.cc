@@ -10,6 +10,7 @@
 // output array is created.
 #include <octave/oct.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -44,8 +45,22 @@ ElementClass elementClassOf(builtin_type_t type) {
     }
 }
 
+ArgumentView viewOf(const octave_value& value);
+
+// An element of a cell array.
+ArgumentView cellElementView(const void* cell, std::uint64_t index) {
+    const Cell elements = static_cast<const octave_value*>(cell)->cell_value();
+    ArgumentView view = viewOf(elements(static_cast<octave_idx_type>(index)));
+    // A cell within the cell is rejected, never walked: its value here is
+    // a temporary.
+    view.cell = nullptr;
+    view.cellElement = nullptr;
+    return view;
+}
+
 // What validation needs to know of one input, with the value of a real,
-// full, one-element array of an accepted class.
+// full, one-element array of an accepted class, the text of a character
+// array, and the elements of a cell.
 ArgumentView viewOf(const octave_value& value) {
     ArgumentView view = {};
     view.elementClass = elementClassOf(value.builtin_type());
@@ -65,7 +80,23 @@ ArgumentView viewOf(const octave_value& value) {
         !view.complex) {
         view.value = value.double_value();
     }
+    if (view.elementClass == ElementClass::character) {
+        // A longer text is cut, which is all validation needs of it.
+        const charNDArray characters = value.char_array_value();
+        const octave_idx_type n = std::min<octave_idx_type>(characters.numel(), gateway::maxText - 1);
+        for (octave_idx_type i = 0; i < n; ++i) view.text[i] = characters(i);
+        view.text[n] = '\0';
+    }
+    if (view.elementClass == ElementClass::cell) {
+        view.cell = &value;
+        view.cellElement = cellElementView;
+    }
     return view;
+}
+
+// The inputs past the fifth, viewed as validation asks for them.
+ArgumentView extraView(const void* host, int index) {
+    return viewOf((*static_cast<const octave_value_list*>(host))(gateway::inputCount + index));
 }
 
 // The host arrays whose elements a call reads, kept alive for the call:
@@ -134,7 +165,7 @@ const double* doublesOf(const ArgumentView& view, ColumnVector& converted) {
 }
 
 void raise(const Fault& fault) {
-    if (fault.name != nullptr) {
+    if (fault.name[0] != '\0') {
         error_with_id(fault.identifier, fault.format, fault.name);
     } else {
         error_with_id(fault.identifier, "%s", fault.format);
@@ -148,13 +179,25 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     if (countFault.identifier != nullptr) raise(countFault);
     spectrogrid::setAnalysisThreads();
 
+    // The inputs stay alive in args for the whole call: the views of cells
+    // point at them.
     ArgumentView views[gateway::inputCount];
     for (int slot = 0; slot < gateway::inputCount; ++slot) views[slot] = viewOf(args(slot));
-    const Fault inputFault = gateway::checkInputs(views);
+    const gateway::ExtraArguments extra = {static_cast<int>(args.length()) - gateway::inputCount, &args,
+                                           extraView};
+    gateway::CallOptions options;
+    const Fault inputFault = gateway::checkCall(views, extra, &options);
     if (inputFault.identifier != nullptr) raise(inputFault);
+    // A cell of one window is that window.
+    octave_value inputValues[gateway::inputCount];
+    for (int slot = 0; slot < gateway::inputCount; ++slot) inputValues[slot] = args(slot);
+    if (args(gateway::inWindow).iscell()) {
+        inputValues[gateway::inWindow] = args(gateway::inWindow).cell_value()(0);
+        views[gateway::inWindow] = viewOf(inputValues[gateway::inWindow]);
+    }
     Elements kept[gateway::inputCount];
     for (int slot = 0; slot < gateway::inputCount; ++slot) {
-        attachElements(args(slot), kept[slot], &views[slot]);
+        attachElements(inputValues[slot], kept[slot], &views[slot]);
     }
 
     ColumnVector convertedWindow, convertedFrequencies;

@@ -15,7 +15,8 @@ namespace standin {
 
 enum class ArrayClass {
     Double, Single, Int8, Uint8, Int16, Uint16, Int32, Uint32, Int64, Uint64,
-    Logical, Char, Cell, Struct, FunctionHandle
+    Logical, Char, Cell, Struct, FunctionHandle,
+    StringObject  // MATLAB's string class: an object, whose text mxGetString cannot read
 };
 
 // What the error call throws. It unwinds through the module's frames back to
@@ -44,6 +45,13 @@ mxArray* createArray(ArrayClass arrayClass, std::size_t dimensionCount,
 // Stores `value`, which the array's numeric class must hold exactly, as
 // element `index` of its real or imaginary plane.
 void storeValue(mxArray* array, std::size_t index, bool imaginary, double value);
+
+// Stores text as the characters of a character array of as many elements.
+void storeText(mxArray* array, const char* text);
+
+// Makes `element` (an array the caller keeps alive) element `index` of a
+// cell array; elements never set read as null.
+void storeCellElement(mxArray* array, std::size_t index, mxArray* element);
 
 // A real double array of this shape with no storage behind it, for lengths
 // the test machine cannot hold. Reading its data is a fault of the module.

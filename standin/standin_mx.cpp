@@ -53,7 +53,8 @@ std::size_t elementSize(standin::ArrayClass arrayClass) {
         case ArrayClass::Single: case ArrayClass::Int32: case ArrayClass::Uint32: return 4;
         case ArrayClass::Int16: case ArrayClass::Uint16: case ArrayClass::Char: return 2;
         case ArrayClass::Int8: case ArrayClass::Uint8: case ArrayClass::Logical: return 1;
-        case ArrayClass::Cell: case ArrayClass::Struct: case ArrayClass::FunctionHandle: return sizeof(void*);
+        case ArrayClass::Cell: case ArrayClass::Struct: case ArrayClass::FunctionHandle:
+        case ArrayClass::StringObject: return sizeof(void*);
     }
     return 8;
 }
@@ -88,6 +89,7 @@ mxClassID classIdOf(standin::ArrayClass arrayClass) {
         case ArrayClass::Cell: return mxCELL_CLASS;
         case ArrayClass::Struct: return mxSTRUCT_CLASS;
         case ArrayClass::FunctionHandle: return mxFUNCTION_CLASS;
+        case ArrayClass::StringObject: return static_cast<mxClassID>(18);  // an object
     }
     return mxCELL_CLASS;
 }
@@ -192,6 +194,30 @@ void storeValue(mxArray* array, std::size_t index, bool imaginary, double value)
     }
 }
 
+void storeText(mxArray* array, const char* text) {
+    known(array, "storeText");
+    if (array->arrayClass != ArrayClass::Char || std::strlen(text) != elementCount(array)) {
+        std::fprintf(stderr, "standin libmx: storeText needs a character array of its length\n");
+        std::abort();
+    }
+    // MATLAB's characters are 16-bit.
+    for (std::size_t i = 0; text[i] != '\0'; ++i) {
+        const std::uint16_t c = static_cast<unsigned char>(text[i]);
+        std::memcpy(reinterpret_cast<unsigned char*>(array->real.data()) + 2 * i, &c, 2);
+    }
+}
+
+void storeCellElement(mxArray* array, std::size_t index, mxArray* element) {
+    known(array, "storeCellElement");
+    known(element, "storeCellElement");
+    if (array->arrayClass != ArrayClass::Cell || index >= elementCount(array)) {
+        std::fprintf(stderr, "standin libmx: storeCellElement outside a cell array\n");
+        std::abort();
+    }
+    std::memcpy(reinterpret_cast<unsigned char*>(array->real.data()) + index * sizeof element,
+                &element, sizeof element);
+}
+
 double* realData(const mxArray* array) {
     return static_cast<double*>(dataPointer(known(array, "realData"), false));
 }
@@ -287,6 +313,38 @@ const int* mxGetDimensions_700(const mxArray* array) {
 
 mxClassID mxGetClassID(const mxArray* array) {
     return classIdOf(known(array, "mxGetClassID")->arrayClass);
+}
+
+bool mxIsClass(const mxArray* array, const char* className) {
+    const mxArray* a = known(array, "mxIsClass");
+    return a->arrayClass == standin::ArrayClass::StringObject && std::strcmp(className, "string") == 0;
+}
+
+int mxGetString_700(const mxArray* array, char* buffer, int length) {
+    const mxArray* a = known(array, "mxGetString_700");
+    if (a->arrayClass != standin::ArrayClass::Char || length < 1) return 1;
+    const std::size_t n = elementCount(a);
+    const std::size_t fits = n < static_cast<std::size_t>(length) ? n : static_cast<std::size_t>(length) - 1;
+    for (std::size_t i = 0; i < fits; ++i) {
+        std::uint16_t c;
+        std::memcpy(&c, reinterpret_cast<const unsigned char*>(a->real.data()) + 2 * i, 2);
+        buffer[i] = static_cast<char>(c);
+    }
+    buffer[fits] = '\0';
+    return fits == n ? 0 : 1;
+}
+
+mxArray* mxGetCell_700(const mxArray* array, int index) {
+    const mxArray* a = known(array, "mxGetCell_700");
+    if (a->arrayClass != standin::ArrayClass::Cell || index < 0 ||
+        static_cast<std::size_t>(index) >= elementCount(a) || !a->backed) {
+        std::fprintf(stderr, "standin libmx: mxGetCell_700 outside a cell array\n");
+        std::abort();
+    }
+    mxArray* element;
+    std::memcpy(&element, reinterpret_cast<const unsigned char*>(a->real.data()) + index * sizeof element,
+                sizeof element);
+    return element;
 }
 
 bool mxIsComplex(const mxArray* array) { return known(array, "mxIsComplex")->complex; }

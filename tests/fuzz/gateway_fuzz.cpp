@@ -80,7 +80,10 @@ constexpr InputKind inputKinds[] = {
     {"struct", ArrayClass::Struct, false, false},
     {"function handle", ArrayClass::FunctionHandle, false, false},
     {"sparse complex double", ArrayClass::Double, true, true},
+    {"string object", ArrayClass::StringObject, false, false},
+    {"option name", ArrayClass::Char, false, false},  // 'Tolerance'
 };
+const InputKind& optionName = inputKinds[sizeof inputKinds / sizeof inputKinds[0] - 1];
 constexpr int kindCount = static_cast<int>(sizeof inputKinds / sizeof inputKinds[0]);
 
 // Five in eight inputs are real doubles, the kind most calls use.
@@ -128,6 +131,10 @@ Dimensions tooLongShape(std::uint8_t b) {
 Dimensions decodeShape(Bytes* bytes, const InputKind& kind, bool* backed) {
     const std::uint8_t shape = nextByte(bytes);
     const std::uint8_t p = nextByte(bytes);
+    if (&kind == &optionName) {
+        *backed = true;
+        return {1, 9};
+    }
     const std::size_t n = p % (maxVectorLength + 1);
     *backed = true;
     switch (shape % 8) {
@@ -265,6 +272,7 @@ mxArray* makeArray(ArrayPool& pool, const DecodedInput& input) {
     if (!input.backed) return pool.unbacked(input.dims);
     // The gateway reads no element of a sparse array: its values are dropped.
     if (kind.sparse) return pool.sparseDoubles(input.dims, kind.complex);
+    if (&kind == &optionName) return pool.text("Tolerance");
     if (!isAccepted(kind.arrayClass)) return pool.ofClass(kind.arrayClass, input.dims);
     if (kind.arrayClass == ArrayClass::Double) {
         // The bits as decoded: signalling NaNs and NaN payloads included.
@@ -304,6 +312,30 @@ SignalShape signalShapeOf(const Dimensions& dims) {
     return {dims[0], dims[1], beyondSecond};
 }
 
+// Inputs past the fifth: name-value pairs when the sixth is text, else
+// ignored. Every character array but an option name holds NULs here: no
+// option has that name.
+Verdict optionsVerdict(const std::vector<DecodedInput>& inputs) {
+    const auto isText = [](const DecodedInput& input) {
+        return input.kind->arrayClass == ArrayClass::Char || input.kind->arrayClass == ArrayClass::StringObject;
+    };
+    if (inputs.size() <= 5 || !isText(inputs[5])) return {"", nullptr};
+    for (std::size_t at = 5; at < inputs.size(); at += 2) {
+        const InputKind& name = *inputs[at].kind;
+        if (name.arrayClass != ArrayClass::Char) return {"spectrogrid:optionNameNotText", nullptr};
+        if (&name != &optionName) return {"spectrogrid:unknownOption", nullptr};
+        if (at + 1 == inputs.size()) return {"spectrogrid:optionValueMissing", "Tolerance"};
+        const DecodedInput& value = inputs[at + 1];
+        if (!isAccepted(value.kind->arrayClass) || value.kind->sparse || value.kind->complex ||
+            !value.backed || elementCount(value.dims) != 1) {
+            return {"spectrogrid:toleranceNotRealScalar", "Tolerance"};
+        }
+        const double tol = value.real[0];
+        if (tol != 0.0 && !(tol >= 1e-12 && tol <= 0.1)) return {"spectrogrid:toleranceOutOfRange", "Tolerance"};
+    }
+    return {"", nullptr};
+}
+
 // The checks of the error table in the README, in argument order.
 Verdict expectedVerdict(const std::vector<DecodedInput>& inputs, int nlhs) {
     if (inputs.size() < 5) return {"spectrogrid:notEnoughInputs", nullptr};
@@ -316,6 +348,11 @@ Verdict expectedVerdict(const std::vector<DecodedInput>& inputs, int nlhs) {
             return Verdict{std::string("spectrogrid:") + names[slot] + reason, names[slot]};
         };
         const std::size_t n = elementCount(input.dims);
+        if (slot == 1 && input.kind->arrayClass == ArrayClass::Cell) {
+            // The host's cells hold no elements here: the first reads as [].
+            if (n == 0 || n > maxCount) return reject("Empty");
+            return Verdict{"spectrogrid:windowEmpty", "window{1}"};
+        }
         if (!isAccepted(input.kind->arrayClass) || input.kind->sparse) return reject("NotRealDouble");
         if (input.kind->complex && slot != 0) return reject("NotRealDouble");
         if (slot == 0) {
@@ -347,7 +384,7 @@ Verdict expectedVerdict(const std::vector<DecodedInput>& inputs, int nlhs) {
                                                  static_cast<std::int64_t>(inputs[1].real.size()), inputs[2].real[0]);
     const long double coefficients = static_cast<long double>(inputs[3].real.size()) * plan.frameCount * shape.channels;
     if (coefficients > static_cast<long double>(SIZE_MAX / 16)) return {"spectrogrid:resultTooLarge", nullptr};
-    return {"", nullptr};
+    return optionsVerdict(inputs);
 }
 
 std::uint64_t fingerprint(const std::uint8_t* data, std::size_t size) {

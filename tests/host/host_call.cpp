@@ -1,5 +1,7 @@
 #include "host_call.h"
 
+#include <cstring>
+
 #include <algorithm>
 
 namespace {
@@ -181,6 +183,19 @@ mxArray* ArrayPool::sparseDoubles(const std::vector<std::size_t>& dimensions, bo
 mxArray* ArrayPool::ofClass(standin::ArrayClass arrayClass,
                             const std::vector<std::size_t>& dimensions) {
     return keep(standin::createArray(arrayClass, dimensions.size(), dimensions.data(), false, false));
+}
+
+mxArray* ArrayPool::text(const char* characters) {
+    mxArray* array = ofClass(standin::ArrayClass::Char, {1, std::strlen(characters)});
+    standin::storeText(array, characters);
+    return array;
+}
+
+mxArray* ArrayPool::cell(const std::vector<std::size_t>& dimensions,
+                         const std::vector<mxArray*>& elements) {
+    mxArray* array = ofClass(standin::ArrayClass::Cell, dimensions);
+    for (std::size_t i = 0; i < elements.size(); ++i) standin::storeCellElement(array, i, elements[i]);
+    return array;
 }
 
 mxArray* ArrayPool::numeric(standin::ArrayClass arrayClass,

@@ -59,6 +59,8 @@ public:
                      const std::vector<double>& real, const std::vector<double>& imag = {},
                      bool complex = false);
     mxArray* unbacked(const std::vector<std::size_t>& dimensions);
+    mxArray* text(const char* characters);  // a 1-by-n character array
+    mxArray* cell(const std::vector<std::size_t>& dimensions, const std::vector<mxArray*>& elements);
 
 private:
     mxArray* keep(mxArray* array);

@@ -96,6 +96,24 @@ void inputCount(Session& s) {
     expectAnalysis(callModule(s.module.entry, 3, more), c, 3);
     more.push_back(pool.ofClass(standin::ArrayClass::Char, {1, 5}));
     expectAnalysis(callModule(s.module.entry, 3, more), c, 3);
+    // Text from the sixth input on is options: a tolerance of 0, or a last
+    // occurrence of 0, is the exact analysis; a cell of one window is that
+    // window.
+    const std::vector<std::vector<mxArray*>> exactOptions = {
+        {pool.text("Tolerance"), pool.scalar(0)},
+        {pool.text("tolerance"), pool.scalar(1e-6), pool.text("TOLERANCE"), pool.scalar(0)},
+        {pool.text("Tolerance"), pool.numeric(standin::ArrayClass::Uint8, {1, 1}, {0})},
+    };
+    for (const std::vector<mxArray*>& options : exactOptions) {
+        caseName = "options giving the exact analysis";
+        std::vector<mxArray*> inputs = all;
+        inputs.insert(inputs.end(), options.begin(), options.end());
+        expectAnalysis(callModule(s.module.entry, 3, inputs), c, 3);
+    }
+    caseName = "a cell of one window";
+    std::vector<mxArray*> celled = all;
+    celled[1] = pool.cell({1, 1}, {all[1]});
+    expectAnalysis(callModule(s.module.entry, 3, celled), c, 3);
 }
 
 void outputCount(Session& s) {
@@ -609,6 +627,7 @@ struct Rejection {
     const char* identifier;
     const char* argumentName;
     const char* reason = nullptr;  // a phrase the message must hold
+    std::vector<mxArray*> extra = {};  // inputs after the fifth
 };
 
 void validation(Session& s) {
@@ -643,6 +662,7 @@ void validation(Session& s) {
         const bool scalar = slot == 2 || slot == 4;
         const Dimensions shape = scalar ? Dimensions{1, 1} : Dimensions{4, 1};
         for (const auto& rejected : rejectedClasses) {
+            if (slot == 1 && rejected.arrayClass == ArrayClass::Cell) continue;  // windows per frequency
             cases.push_back({rejected.name, slot, pool.ofClass(rejected.arrayClass, shape), kindIds[slot],
                              names[slot], rejected.reason});
         }
@@ -698,10 +718,63 @@ void validation(Session& s) {
         cases.push_back({"sample rate", 4, pool.scalar(rate), "spectrogrid:sampleRateNotPositive", "sampleRate"});
     }
 
+    // A cell of windows: each element a window, named by its position; one
+    // window per frequency (K = 2 here) or one for all.
+    mxArray* w4 = good[1];
+    const auto cellOf = [&](const std::vector<mxArray*>& elements) {
+        return pool.cell({1, elements.size()}, elements);
+    };
+    cases.push_back({"cell of unset elements", 1, pool.ofClass(ArrayClass::Cell, {2, 2}),
+                     "spectrogrid:windowEmpty", "window{1}"});
+    cases.push_back({"empty cell", 1, pool.ofClass(ArrayClass::Cell, {0, 0}), "spectrogrid:windowEmpty", "window"});
+    cases.push_back({"cell with int64", 1, cellOf({w4, pool.ofClass(ArrayClass::Int64, {4, 1})}),
+                     "spectrogrid:windowNotRealDouble", "window{2}", "64-bit integer"});
+    cases.push_back({"cell in a cell", 1, cellOf({w4, cellOf({w4})}), "spectrogrid:windowNotRealDouble",
+                     "window{2}", "numeric array"});
+    cases.push_back({"cell with a matrix", 1, cellOf({w4, pool.doubles({2, 3}, std::vector<double>(6, 1.0))}),
+                     "spectrogrid:windowNotVector", "window{2}"});
+    cases.push_back({"cell with complex", 1, cellOf({pool.complexDoubles({4, 1}), w4}),
+                     "spectrogrid:windowNotRealDouble", "window{1}", "only signal may be complex"});
+    cases.push_back({"three windows for two frequencies", 1, cellOf({w4, w4, w4}),
+                     "spectrogrid:windowCountMismatch", "window", "one window per frequency"});
+    // The frame length is the longest window's: overlap 2 leaves no hop for
+    // a longest window of 2 samples.
+    cases.push_back({"cell of short windows", 1, cellOf({pool.column({1, 1}), pool.column({1, 1})}),
+                     "spectrogrid:overlapOutOfRange", "overlap"});
+
+    // Options: when the sixth input is text, name-value pairs from there on.
+    const auto withOptions = [&](const char* description, std::vector<mxArray*> extra, const char* id,
+                                 const char* argumentName, const char* reason) {
+        cases.push_back({description, 4, good[4], id, argumentName, reason, std::move(extra)});
+    };
+    withOptions("unknown option", {pool.text("Tol"), pool.scalar(1e-9)}, "spectrogrid:unknownOption", "Tol",
+                "'Tolerance'");
+    withOptions("option name with more after it", {pool.text("Tolerance2"), pool.scalar(1e-9)},
+                "spectrogrid:unknownOption", "Tolerance2", nullptr);
+    withOptions("no value", {pool.text("Tolerance")}, "spectrogrid:optionValueMissing", "Tolerance", nullptr);
+    withOptions("second name not text", {pool.text("tolerance"), pool.scalar(1e-9), pool.scalar(3), pool.scalar(1)},
+                "spectrogrid:optionNameNotText", "input 8", nullptr);
+    withOptions("name as a string object", {pool.ofClass(ArrayClass::StringObject, {1, 1}), pool.scalar(1e-9)},
+                "spectrogrid:optionNameNotText", "input 6", "single quotes");
+    for (mxArray* value : {pool.doubles({1, 2}, {1e-9, 1e-9}), pool.doubles({0, 0}, {}), pool.text("a"),
+                           pool.complexDoubles({1, 1}), pool.ofClass(ArrayClass::Int64, {1, 1}),
+                           pool.sparseDoubles({1, 1}), cellOf({pool.scalar(1e-9)})}) {
+        withOptions("tolerance not a real scalar", {pool.text("Tolerance"), value},
+                    "spectrogrid:toleranceNotRealScalar", "Tolerance", nullptr);
+    }
+    for (double tol : {nan, -1e-9, -0.0 - 1e-300, 1e-13, 9.9e-13, 0.1000001, 1.0, inf}) {
+        withOptions("tolerance out of range", {pool.text("TOLERANCE"), pool.scalar(tol)},
+                    "spectrogrid:toleranceOutOfRange", "Tolerance", "between 1e-12 and 0.1");
+    }
+    // Each occurrence is checked, the last one's value used.
+    withOptions("bad first of two", {pool.text("Tolerance"), pool.scalar(0.5), pool.text("Tolerance"), pool.scalar(0)},
+                "spectrogrid:toleranceOutOfRange", "Tolerance", nullptr);
+
     for (const Rejection& rejection : cases) {
         caseName = std::string(names[rejection.slot]) + ": " + rejection.description;
         std::vector<mxArray*> inputs = good;
         inputs[rejection.slot] = rejection.replacement;
+        inputs.insert(inputs.end(), rejection.extra.begin(), rejection.extra.end());
         for (int nlhs : {0, 3}) {
             const CallResult r = callModule(s.module.entry, nlhs, inputs);
             expectRejected(r, rejection.identifier, rejection.argumentName);
