@@ -224,10 +224,6 @@ extern "C" SPECTROGRID_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nr
     tables.angularSteps = mxGetPr(createRealColumn(L));
     tables.cosTable = mxGetPr(createRealColumn(L));
     tables.sinTable = mxGetPr(createRealColumn(L));
-    // Bounded by a few MiB whatever the sizes, so it fits a 32-bit dimension.
-    const std::int64_t workspace = spectrogrid::workspaceLength(L, K, plan.frameCount);
-    tables.workspace =
-        workspace > 0 ? mxGetPr(createRealColumn(static_cast<std::int32_t>(workspace))) : nullptr;
     const bool complexSignal = views[gateway::inSignal].complex;
     tables.imaginaryPart = spectrogrid::imaginaryPartLength(K, plan.frameCount, P, complexSignal) > 0
                                ? createImaginaryPart(K, plan.frameCount, P)
@@ -240,8 +236,24 @@ extern "C" SPECTROGRID_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nr
     const double* frequencies = doublesOf(views[gateway::inFrequencies], &convertedFrequencies);
     const spectrogrid::AnalysisInputs inputs = gateway::analysisInputs(views, window, frequencies);
 
+    // The workspace of the path the core will take: the fast mode's (FFT
+    // buffers of the threads and per-call tables; 0 doubles when the exact
+    // path runs), else the blocked kernels' (a few MiB whatever the sizes).
+    // Both fit a 32-bit dimension but for a fast call of over 2^31 - 1
+    // doubles (about 10^8 frequencies), which runs on the exact path.
+    const std::int64_t fastLength = spectrogrid::toleranceWorkspaceLength(inputs, plan, options.tolerance);
+    double* fastWorkspace = nullptr;
+    tables.workspace = nullptr;
+    if (fastLength > 0 && fastLength <= INT32_MAX) {
+        fastWorkspace = mxGetPr(createRealColumn(static_cast<std::int32_t>(fastLength)));
+    } else {
+        const std::int64_t workspace = spectrogrid::workspaceLength(L, K, plan.frameCount);
+        if (workspace > 0) tables.workspace = mxGetPr(createRealColumn(static_cast<std::int32_t>(workspace)));
+    }
+
     const spectrogrid::CoefficientPlanes planes = {mxGetPr(coefficients), mxGetPi(coefficients)};
-    spectrogrid::computeCoefficients(inputs, plan, tables, planes, mxGetPr(times));
+    spectrogrid::computeCoefficientsWithin(inputs, plan, tables, planes, mxGetPr(times), options.tolerance,
+                                           fastWorkspace);
 
     plhs[gateway::outCoefficients] = coefficients;
     if (nlhs > gateway::outFrequencies) {

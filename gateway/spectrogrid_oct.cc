@@ -221,7 +221,10 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     const ComplexNDArray coefficients(Array<Complex>(storage, shape));
     ColumnVector times(plan.frameCount);
     ColumnVector angularSteps(L), cosTable(L), sinTable(L);
-    ColumnVector workspace(spectrogrid::workspaceLength(L, K, plan.frameCount));
+    // The workspace of the path the core will take: the fast mode's (0
+    // doubles when the exact path runs), else the blocked kernels'.
+    ColumnVector fastWorkspace(spectrogrid::toleranceWorkspaceLength(inputs, plan, options.tolerance));
+    ColumnVector workspace(fastWorkspace.numel() > 0 ? 0 : spectrogrid::workspaceLength(L, K, plan.frameCount));
     ColumnVector imaginaryPart(
         spectrogrid::imaginaryPartLength(K, plan.frameCount, P, inputs.signalImag != nullptr));
     const spectrogrid::ScratchTables tables = {
@@ -231,7 +234,9 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     // std::complex<double> is laid out as its real part, then its imaginary part.
     double* interleaved = reinterpret_cast<double*>(storage);
     const spectrogrid::CoefficientPlanes planes = {interleaved, interleaved + 1, 2};
-    spectrogrid::computeCoefficients(inputs, plan, tables, planes, times.fortran_vec());
+    spectrogrid::computeCoefficientsWithin(inputs, plan, tables, planes, times.fortran_vec(),
+                                           options.tolerance,
+                                           fastWorkspace.numel() > 0 ? fastWorkspace.fortran_vec() : nullptr);
 
     octave_value_list outputs;
     outputs(gateway::outCoefficients) = coefficients;
