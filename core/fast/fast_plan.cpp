@@ -70,13 +70,18 @@ constexpr double unitRoundoff = 0x1p-53;
 double gamma(double k) { return k * unitRoundoff / (1.0 - k * unitRoundoff); }
 
 // Modelled costs, in cells of the exact kernel (one frequency, frame and
-// window sample), measured on AVX-512: per batch of `lanes` frames, an FFT
-// costs fftCells * N log2 N, the windowed fill fillCells * N, the taps
-// tapCells * K w; per call, a twiddle or kernel value setupCells.
-constexpr double fftCells = 17.0;
+// window sample), fitted to single-thread timings of both paths on AVX-512
+// (AMD Zen 4; bench/fast_mode): per batch of `lanes` frames, an FFT costs
+// fftCells * N log2 N, the windowed fill fillCells * N, the taps and the
+// output tapCells * K w; per call, a twiddle or kernel value setupCells.
+// The fast path is taken when it is modelled at most fastShare of the
+// exact path's cost: a wrong choice of the fast path costs more than a
+// missed one.
+constexpr double fftCells = 15.0;
 constexpr double fillCells = 16.0;
-constexpr double tapCells = 12.0;
+constexpr double tapCells = 22.0;
 constexpr double setupCells = 40.0;
+constexpr double fastShare = 0.8;
 
 // The largest window the fast path takes: N stays within 2^25.
 constexpr std::int32_t largestFastWindow = std::int32_t{1} << 23;
@@ -212,7 +217,7 @@ FastPlan planFast(std::int32_t L, std::int32_t K, std::int32_t M, std::int32_t P
     plan.fastCost = best.cost;
     // Where the fast path would not pay, the exact one runs if it keeps the
     // promise too.
-    if (!alwaysFast && best.cost >= plan.exactCost && plan.exactBound <= tolerance) return plan;
+    if (!alwaysFast && best.cost > fastShare * plan.exactCost && plan.exactBound <= tolerance) return plan;
 
     plan.fast = true;
     plan.fftLength = bestN;

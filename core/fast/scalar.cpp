@@ -7,7 +7,9 @@
 #include "fast/fast.h"
 
 // Vectors wider than the set passes in registers stay inside this file.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 
 namespace spectrogrid {
 namespace fast {
