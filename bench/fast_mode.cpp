@@ -5,7 +5,11 @@
 // thread, frames in the lanes, 2.5 N log2 N flops per real frame). Prints figures,
 // asserts nothing.
 //
-//   build/release/bench/fast_mode [--rounds R] [--fft]
+// With --check, also the worst |C_fast - C_true| / (tol S_j) over every
+// frame at 8 of the frequencies, C_true the exact sums of tests/reference.h
+// (where the build has MPFR and __float128).
+//
+//   build/release/bench/fast_mode [--rounds R] [--fft] [--check]
 #include <immintrin.h>
 #include <omp.h>
 
@@ -19,6 +23,9 @@
 
 #include "fast/fast.h"
 #include "spectrogrid.h"
+#if defined(SPECTROGRID_REFERENCE_MPFR)
+#include "reference.h"
+#endif
 
 namespace {
 
@@ -37,7 +44,7 @@ const Call calls[] = {
     {"K3000 L8192", 480000, 8192, 6144, 3000, 1e-12},
     {"K4 L256", 480000, 256, 128, 4, 1e-12},
     {"bins4000", 300000, 4096, 3072, 4000, 1e-12},
-    {"short64 (output)", 1000000, 64, 48, 200, 1e-12},
+    {"W4 output-heavy", 1000000, 64, 48, 200, 1e-12},
     {"cqt672", 960000, 8192, 6144, 672, 1e-12},
     {"long256", 2000000, 16384, 12288, 256, 1e-12},
     {"audio84", 480000, 1024, 768, 84, 1e-12},
@@ -110,10 +117,11 @@ double fftRate(std::int32_t N, spectrogrid::InstructionSet set) {
 
 int main(int argc, char** argv) {
     int rounds = 5;
-    bool fftOnly = false;
+    bool fftOnly = false, check = false;
     for (int a = 1; a < argc; ++a) {
         if (!std::strcmp(argv[a], "--rounds") && a + 1 < argc) rounds = std::atoi(argv[++a]);
         if (!std::strcmp(argv[a], "--fft")) fftOnly = true;
+        if (!std::strcmp(argv[a], "--check")) check = true;
     }
     spectrogrid::setAnalysisThreads();
     const spectrogrid::InstructionSet set = spectrogrid::bestInstructionSet();
@@ -169,12 +177,36 @@ int main(int argc, char** argv) {
         }
         std::printf("%-18s %7.0e %9.2f %9.2f %8.2f", call.name, call.tolerance, exact * 1e3, fast * 1e3, exact / fast);
         if (fastPlan.fast) {
-            std::printf(" %6.2f %3d %6d %9.3f   (model: fast/exact %.3f)\n", double(fastPlan.fftLength) / call.L,
+            std::printf(" %6.2f %3d %6d %9.3f   (model: fast/exact %.3f)", double(fastPlan.fftLength) / call.L,
                         fastPlan.width, fastPlan.fftLength, fastPlan.bound / call.tolerance,
                         fastPlan.fastCost / fastPlan.exactCost);
         } else {
-            std::printf("  exact path (model: fast/exact %.3f)\n", fastPlan.fastCost / fastPlan.exactCost);
+            std::printf("  exact path (model: fast/exact %.3f)", fastPlan.fastCost / fastPlan.exactCost);
         }
+#if defined(SPECTROGRID_REFERENCE_EXACT_SUMS)
+        if (check) {
+            runOnce(in, plan, b, call.tolerance);
+            double worst = 0.0;
+            for (int i = 0; i < 8; ++i) {
+                const std::int32_t k = static_cast<std::int32_t>(std::int64_t{i} * (call.K - 1) / 7);
+                const reference::ExactTwiddles t = reference::exactTwiddles(b.frequencies[k], in.sampleRate, call.L);
+                for (std::int32_t j = 0; j < plan.frameCount; ++j) {
+                    const double* x = b.signal.data() + std::int64_t{j} * plan.hop;
+                    __float128 re, im;
+                    reference::exactCoefficient(x, 1, b.window.data(), call.L, t, &re, &im);
+                    double S = 0;
+                    for (int n = 0; n < call.L; ++n) S += std::fabs(x[n] * b.window[n]);
+                    const std::int64_t e = k + std::int64_t{j} * call.K;
+                    const double dr = double(__float128(b.real[e]) - re), di = double(__float128(b.imag[e]) - im);
+                    worst = std::fmax(worst, std::sqrt(dr * dr + di * di) / (call.tolerance * S * (1 - 1e-12)));
+                }
+            }
+            std::printf("  worst |C - C_true|/(tol S) %.2e", worst);
+        }
+#else
+        (void)check;
+#endif
+        std::printf("\n");
     }
     return 0;
 }
