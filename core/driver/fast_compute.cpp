@@ -122,12 +122,16 @@ void fillTaps(const FastPlan& plan, double frequency, double sampleRate, double*
 // The windowed samples of frames [first, first + frames) of one real
 // channel at `samples`, sample n of a lane at FFT index p = (n - c) mod N,
 // zeros elsewhere; as the transform takes them, index p is the real part of
-// element p/2 when p is even, its imaginary part when odd.
+// element p/2 when p is even, its imaginary part when odd. The samples lie
+// in elements [0, N/8) and [3N/8, N/2) (N >= 2L); the transform never reads
+// the ones between, which are left as they are.
 template <typename T>
 void fillBatch(const FastPlan& plan, const T* samples, std::int64_t sampleStep, std::int32_t hop,
                std::int64_t first, std::int32_t frames, const double* folded, std::int32_t L,
                double* data) {
-    std::memset(data, 0, sizeof(double) * elementDoubles * static_cast<std::size_t>(plan.fftLength / 2));
+    const std::size_t eighth = static_cast<std::size_t>(plan.fftLength / 8) * elementDoubles;
+    std::memset(data, 0, sizeof(double) * eighth);
+    std::memset(data + 3 * eighth, 0, sizeof(double) * eighth);
     for (std::int32_t lane = 0; lane < frames; ++lane) {
         const T* frame = samples + (first + lane) * hop * sampleStep;
         for (std::int32_t n = 0; n < L; ++n) {

@@ -66,6 +66,40 @@ void radix4Stage(const double* x, double* y, std::int32_t n, std::int32_t s,
     }
 }
 
+// The first stage of a transform whose input elements [n/4, 3n/4) are zero
+// (a frame of L samples centred in an FFT of N >= 2L: the zero padding lies
+// in the middle): radix4Stage with b = c = 0, the operations on them left
+// out. Only the signs of zeros can differ from the full stage, never a
+// value that is not zero.
+void radix4FirstStage(const double* x, double* y, std::int32_t n, const double* twiddles,
+                      std::int32_t T) {
+    const std::int32_t m = n / 4;
+    const std::int64_t step = T / n;
+    for (std::int32_t p = 0; p < m; ++p) {
+        const std::int64_t e1 = p * step, e2 = 2 * e1, e3 = 3 * e1;
+        const Lanes w1r = broadcast(twiddles[e1]), w1i = broadcast(twiddles[T + e1]);
+        const Lanes w2r = broadcast(twiddles[e2]), w2i = broadcast(twiddles[T + e2]);
+        const Lanes w3r = broadcast(twiddles[e3]), w3i = broadcast(twiddles[T + e3]);
+        const double* a = x + std::int64_t{p} * elementDoubles;
+        const double* d = x + std::int64_t{p + 3 * m} * elementDoubles;
+        const Lanes ar = loadLanes(a), ai = loadLanes(a + lanes);
+        const Lanes dr = loadLanes(d), di = loadLanes(d + lanes);
+        // r = 1: a + i d; r = 2: a - d; r = 3: a - i d.
+        const Lanes u1R = ar - di, u1I = ai + dr;
+        const Lanes u3R = ar + di, u3I = ai - dr;
+        const Lanes u2R = ar - dr, u2I = ai - di;
+        double* out = y + std::int64_t{4 * p} * elementDoubles;
+        storeLanes(out, ar + dr);
+        storeLanes(out + lanes, ai + di);
+        storeLanes(out + elementDoubles, u1R * w1r - u1I * w1i);
+        storeLanes(out + elementDoubles + lanes, u1R * w1i + u1I * w1r);
+        storeLanes(out + 2 * elementDoubles, u2R * w2r - u2I * w2i);
+        storeLanes(out + 2 * elementDoubles + lanes, u2R * w2i + u2I * w2r);
+        storeLanes(out + 3 * elementDoubles, u3R * w3r - u3I * w3i);
+        storeLanes(out + 3 * elementDoubles + lanes, u3R * w3i + u3I * w3r);
+    }
+}
+
 // The last stage when log2 N is odd: n = 2, no twiddles.
 void radix2Stage(const double* x, double* y, std::int32_t s) {
     for (std::int32_t q = 0; q < s; ++q) {
@@ -82,8 +116,9 @@ void radix2Stage(const double* x, double* y, std::int32_t s) {
     }
 }
 
-// The length-n DFT of the batch at data, between data and spare; returns
-// where the result is. Twiddles from a table of length T (a multiple of n).
+// The length-n DFT (n >= 4) of the batch at data, whose elements [n/4,
+// 3n/4) are zero, between data and spare; returns where the result is.
+// Twiddles from a table of length T (a multiple of n).
 double* transformComplex(double* data, double* spare, const double* twiddles, std::int32_t T,
                          std::int32_t length) {
     double* x = data;
@@ -91,7 +126,11 @@ double* transformComplex(double* data, double* spare, const double* twiddles, st
     std::int32_t n = length;
     std::int32_t s = 1;
     for (; n >= 4; n /= 4, s *= 4) {
-        radix4Stage(x, y, n, s, twiddles, T);
+        if (s == 1) {
+            radix4FirstStage(x, y, n, twiddles, T);
+        } else {
+            radix4Stage(x, y, n, s, twiddles, T);
+        }
         double* t = x;
         x = y;
         y = t;
@@ -132,8 +171,9 @@ void spectrumFromHalf(const double* Z, double* Y, const double* twiddles, std::i
 }
 
 // The DFT of N real samples per lane held as N/2 complex elements (even
-// samples in the real parts, odd in the imaginary), into whichever of the
-// two buffers the half-length transform did not end in.
+// samples in the real parts, odd in the imaginary), elements [N/8, 3N/8)
+// zero, into whichever of the two buffers the half-length transform did
+// not end in.
 double* transform(double* data, double* spare, const double* twiddles, std::int32_t N) {
     double* half = transformComplex(data, spare, twiddles, N, N / 2);
     double* spectrum = half == data ? spare : data;

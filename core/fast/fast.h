@@ -90,8 +90,10 @@ double kernelValue(std::int32_t kernelIndex, double z);
 struct FastKernels {
     // Forward DFT of N real samples per lane, held in `data` as N/2 complex
     // elements (sample 2m the real part of element m, 2m + 1 its imaginary
-    // part), using `spare`; returns the buffer (data or spare) holding all N
-    // elements of the spectrum. Both buffers hold N elements.
+    // part), elements [N/8, 3N/8) zero (the padding of a frame of at most
+    // N/2 samples centred at index 0), using `spare`; returns the buffer
+    // (data or spare) holding all N elements of the spectrum. Both buffers
+    // hold N elements; N >= 16.
     double* (*transform)(double* data, double* spare, const double* twiddles, std::int32_t N);
     // For frequencies [0, count), count <= frequencyChunk, with their taps
     // at `taps` (tapStride apart): the coefficients of every lane into
