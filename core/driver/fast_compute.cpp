@@ -132,13 +132,17 @@ void fillBatch(const FastPlan& plan, const T* samples, std::int64_t sampleStep, 
     const std::size_t eighth = static_cast<std::size_t>(plan.fftLength / 8) * elementDoubles;
     std::memset(data, 0, sizeof(double) * eighth);
     std::memset(data + 3 * eighth, 0, sizeof(double) * eighth);
-    for (std::int32_t lane = 0; lane < frames; ++lane) {
-        const T* frame = samples + (first + lane) * hop * sampleStep;
-        for (std::int32_t n = 0; n < L; ++n) {
-            std::int64_t index = n - plan.centre;
-            if (index < 0) index += plan.fftLength;
-            const std::int64_t at = (index / 2) * elementDoubles + (index % 2) * lanes + lane;
-            data[at] = static_cast<double>(frame[n * sampleStep]) * folded[n];
+    const T* frame[lanes];
+    for (std::int32_t lane = 0; lane < frames; ++lane) frame[lane] = samples + (first + lane) * hop * sampleStep;
+    // Sample n of every lane at once: the lanes of one index are adjacent.
+    const std::int64_t N = plan.fftLength;
+    for (std::int32_t n = 0; n < L; ++n) {
+        const std::int64_t index = n < plan.centre ? n - plan.centre + N : n - plan.centre;
+        double* at = data + (index >> 1) * elementDoubles + (index & 1) * lanes;
+        const double weight = folded[n];
+        const std::int64_t offset = n * sampleStep;
+        for (std::int32_t lane = 0; lane < frames; ++lane) {
+            at[lane] = static_cast<double>(frame[lane][offset]) * weight;
         }
     }
 }
