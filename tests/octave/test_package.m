@@ -84,6 +84,7 @@ function cases = calls()
     {'no frequencies', '', x, hann, 256, [], 8000}
     {'complex signal', '', complex(x, flipud(x)), hann, 128, many, 8000}
     {'stereo int16 signal, single window', '', int16(round(1000 * [x, flipud(x)])), single(hann), 256, many, 8000}
+    {'fast mode, complex', '', complex(x, flipud(x)), hann, 384, many, 8000, 'Tolerance', 1e-9}
     {'four inputs', 'spectrogrid:notEnoughInputs', x, hann, 0, many}
     {'int64 signal', 'spectrogrid:signalNotRealDouble', int64(x), hann, 0, many, 8000}
     {'complex window', 'spectrogrid:windowNotRealDouble', x, complex(hann, hann), 0, many, 8000}
