@@ -51,7 +51,8 @@ inline CoreOutput runCore(const std::vector<double>& signal, const std::vector<d
 }
 
 // The fast path of a call on any inputs (complex, channels, every sample
-// type), forced past the cost model, with the bodies of `set`: the plan it
+// type), the FFT path or the direct sums as asked, forced past the cost
+// model, with the bodies of `set`: the plan it
 // took and the planes (and times) it wrote. plan.fast is false, and nothing
 // is computed, where no kernel reaches the tolerance.
 struct FastOutput {
@@ -61,10 +62,11 @@ struct FastOutput {
 };
 
 inline FastOutput runFast(const spectrogrid::AnalysisInputs& in, double tolerance,
-                          spectrogrid::InstructionSet set) {
+                          spectrogrid::InstructionSet set,
+                          spectrogrid::fast::Preference path = spectrogrid::fast::Preference::nufft) {
     FastOutput out;
     out.frames = spectrogrid::planFrames(in.signalLength, in.windowLength, in.overlap);
-    out.plan = spectrogrid::fast::planFastFor(in, out.frames, tolerance, true);
+    out.plan = spectrogrid::fast::planFastFor(in, out.frames, tolerance, path);
     if (!out.plan.fast) return out;
     const std::size_t cells = static_cast<std::size_t>(in.frequencyCount) *
                               static_cast<std::size_t>(out.frames.frameCount) *

@@ -38,6 +38,7 @@ struct FastCase {
     bool complex;
     std::int32_t channels;
     int checkedFrequencies;  // how many of the K get exact sums (spread out)
+    spectrogrid::fast::Preference path = spectrogrid::fast::Preference::nufft;
 };
 
 // Inputs of a case, owning their arrays; int16 samples for a complex case.
@@ -128,6 +129,11 @@ const FastCase fastCases[] = {
     {"complexInt16Stereo", 513, 200, 9, 150, Signal::gaussian, Window::hann, Frequencies::uniform, 1e-10, 2.0, true, 2, 20},
     {"loose", 100, 37, 15, 80, Signal::sparse, Window::randomSign, Frequencies::uniform, 0.1, 7.3, false, 1, 80},
     {"pow2plus1", 2049, 1000, 6, 400, Signal::gaussian, Window::hann, Frequencies::gridCell, 1e-7, 1e-3, false, 1, 20},
+    // The direct sums with exact phases (few frequencies, tight tolerance).
+    {"directFarAbove", 1024, 300, 12, 5, Signal::gaussian, Window::hann, Frequencies::farAbove, 1e-12, 48000.0, false, 1, 5,
+     spectrogrid::fast::Preference::direct},
+    {"directComplexStereo", 513, 200, 9, 7, Signal::loudQuietZero, Window::randomSign, Frequencies::uniform, 1e-12, 2.0, true, 2, 7,
+     spectrogrid::fast::Preference::direct},
 };
 
 }  // namespace
@@ -143,7 +149,7 @@ TEST(FastMode, BoundHoldsForEveryCheckedCoefficient) {
     for (const FastCase& c : fastCases) {
         CaseInputs inputs;
         buildInputs(c, 19, &inputs);
-        const FastOutput fast = runFast(inputs.in, c.tolerance, spectrogrid::bestInstructionSet());
+        const FastOutput fast = runFast(inputs.in, c.tolerance, spectrogrid::bestInstructionSet(), c.path);
         ASSERT_TRUE(fast.plan.fast) << c.name;
         ASSERT_EQ(fast.frames.frameCount, c.frames) << c.name;
         const std::int64_t N = inputs.in.signalLength;
@@ -197,18 +203,18 @@ TEST(FastMode, BoundHoldsForEveryCheckedCoefficient) {
 // calls that use complex, multichannel and integer inputs and ragged batches.
 TEST(FastMode, SameBitsForEverySetAndThreadCount) {
     const InstructionSet sets[] = {InstructionSet::scalar, InstructionSet::avx2, InstructionSet::avx512};
-    for (const int index : {0, 2, 4, 7}) {
+    for (const int index : {0, 2, 4, 7, 11}) {
         const FastCase& c = fastCases[index];
         CaseInputs inputs;
         buildInputs(c, 5, &inputs);
         useThreads(1);
-        const FastOutput first = runFast(inputs.in, c.tolerance, InstructionSet::scalar);
+        const FastOutput first = runFast(inputs.in, c.tolerance, InstructionSet::scalar, c.path);
         ASSERT_TRUE(first.plan.fast);
         for (const InstructionSet set : sets) {
             if (!spectrogrid::instructionSetSupported(set)) continue;
             for (int threads = 1; threads <= mostThreads; ++threads) {
                 useThreads(threads);
-                const FastOutput other = runFast(inputs.in, c.tolerance, set);
+                const FastOutput other = runFast(inputs.in, c.tolerance, set, c.path);
                 EXPECT_TRUE(reference::sameBits(first.real, other.real.data(), other.real.size()) &&
                             reference::sameBits(first.imag, other.imag.data(), other.imag.size()))
                     << c.name << " set " << static_cast<int>(set) << " threads " << threads;
@@ -262,19 +268,22 @@ TEST(FastMode, PathChoiceKeepsThePromise) {
     struct Choice {
         std::int32_t L, K, M;
         double maxRatio, tolerance;
-        bool fast;
+        bool fast, direct;
     };
     const Choice choices[] = {
-        {256, 4, 100, 0.5, 1e-6, false},       // few frequencies: exact pays, and is within 1e-6
-        {256, 4, 100, 2.0, 1e-12, true},       // exact's own bound 1.2e-12 > tol: fast anyway
-        {2048, 512, 934, 0.5, 1e-12, true},    // W1: fast pays
-        {8192, 3000, 100, 0.5, 1e-12, true},
-        {100, 50, 10, 0.4, 0.0, false},        // tolerance 0: exact
+        {256, 4, 100, 0.5, 1e-6, false, false},      // few frequencies: exact pays, and is within 1e-6
+        {256, 4, 100, 2.0, 1e-12, true, true},       // exact's own bound 1.2e-12 > tol: direct sums
+        {1024, 3, 7809, 0.42, 1e-12, true, true},
+        {2048, 512, 934, 0.5, 1e-12, true, false},   // W1: the FFT path pays
+        {8192, 3000, 100, 0.5, 1e-12, true, false},
+        {16384, 2, 50, 0.5, 1e-12, true, false},     // the direct sums' bound 2.6e-12 > tol: FFT
+        {100, 50, 10, 0.4, 0.0, false, false},       // tolerance 0: exact
     };
     for (const Choice& c : choices) {
         const spectrogrid::fast::FastPlan plan =
             spectrogrid::fast::planFast(c.L, c.K, c.M, 1, false, c.maxRatio, c.tolerance, 1);
         EXPECT_EQ(plan.fast, c.fast) << c.L << " " << c.K << " " << c.tolerance;
+        EXPECT_EQ(plan.direct, c.direct) << c.L << " " << c.K << " " << c.tolerance;
         if (!plan.fast && c.tolerance > 0) {
             EXPECT_LE(plan.exactBound, c.tolerance);
         }

@@ -1,8 +1,8 @@
 // The fast mode of one call (fast/fast.h has the method and its bound): the
 // per-call tables (FFT twiddles, the window with the deconvolution folded
-// in, each frequency's taps and phase), then units of one batch of frames
-// of one real channel, shared by the threads, each writing only its own
-// coefficients.
+// in, each frequency's taps and phase; for the direct sums each frequency's
+// twiddles), then units of one batch of frames of one real channel, shared
+// by the threads, each writing only its own coefficients.
 #include <cmath>
 #include <cstring>
 
@@ -119,26 +119,57 @@ void fillTaps(const FastPlan& plan, double frequency, double sampleRate, double*
     }
 }
 
+// The twiddles of the direct sums for one frequency: cos and sin of
+// 2 pi frac(nu n), n < L, the fraction of nu n found exactly from nu =
+// high + low and taken to [-1/2, 1/2) before the 2 pi.
+void fillDirectTwiddles(double frequency, double sampleRate, std::int32_t L, double* cosines,
+                        double* sines) {
+    if (!std::isfinite(frequency)) {
+        for (std::int32_t n = 0; n < L; ++n) cosines[n] = sines[n] = std::nan("");
+        return;
+    }
+    double high, low;
+    reducedRatio(frequency, sampleRate, &high, &low);
+    for (std::int32_t n = 0; n < L; ++n) {
+        double p, e;
+        exactProduct(high, n, &p, &e);
+        double g = ((p - std::floor(p)) + e) + low * n;
+        g = g - std::floor(g);
+        if (g >= 0.5) g = g - 1.0;
+        sinCos(g * twoPi, &sines[n], &cosines[n]);
+    }
+}
+
 // The windowed samples of frames [first, first + frames) of one real
 // channel at `samples`, sample n of a lane at FFT index p = (n - c) mod N,
 // zeros elsewhere; as the transform takes them, index p is the real part of
 // element p/2 when p is even, its imaginary part when odd. The samples lie
 // in elements [0, N/8) and [3N/8, N/2) (N >= 2L); the transform never reads
 // the ones between, which are left as they are.
+// For the direct sums, whose batches are of fast::directFrames frames,
+// sample n of a lane goes to data[n * directFrames + lane], lanes past the
+// frames zero.
 template <typename T>
 void fillBatch(const FastPlan& plan, const T* samples, std::int64_t sampleStep, std::int32_t hop,
                std::int64_t first, std::int32_t frames, const double* folded, std::int32_t L,
                double* data) {
-    const std::size_t eighth = static_cast<std::size_t>(plan.fftLength / 8) * elementDoubles;
-    std::memset(data, 0, sizeof(double) * eighth);
-    std::memset(data + 3 * eighth, 0, sizeof(double) * eighth);
-    const T* frame[lanes];
+    if (plan.direct) {
+        if (frames < fast::directFrames) {
+            std::memset(data, 0, sizeof(double) * fast::directFrames * static_cast<std::size_t>(L));
+        }
+    } else {
+        const std::size_t eighth = static_cast<std::size_t>(plan.fftLength / 8) * elementDoubles;
+        std::memset(data, 0, sizeof(double) * eighth);
+        std::memset(data + 3 * eighth, 0, sizeof(double) * eighth);
+    }
+    const T* frame[fast::directFrames];
     for (std::int32_t lane = 0; lane < frames; ++lane) frame[lane] = samples + (first + lane) * hop * sampleStep;
     // Sample n of every lane at once: the lanes of one index are adjacent.
     const std::int64_t N = plan.fftLength;
     for (std::int32_t n = 0; n < L; ++n) {
         const std::int64_t index = n < plan.centre ? n - plan.centre + N : n - plan.centre;
-        double* at = data + (index >> 1) * elementDoubles + (index & 1) * lanes;
+        double* at = plan.direct ? data + std::int64_t{n} * fast::directFrames
+                                 : data + (index >> 1) * elementDoubles + (index & 1) * lanes;
         const double weight = folded[n];
         const std::int64_t offset = n * sampleStep;
         for (std::int32_t lane = 0; lane < frames; ++lane) {
@@ -165,9 +196,10 @@ void runFastUnit(const FastTask& task, std::int64_t unit, double* own) {
     const FastPlan& plan = *task.plan;
     const AnalysisInputs& inputs = *task.inputs;
     const std::int64_t channel = unit / task.batches;
-    const std::int64_t first = (unit % task.batches) * lanes;
+    const std::int32_t batchFrames = plan.direct ? fast::directFrames : lanes;
+    const std::int64_t first = (unit % task.batches) * batchFrames;
     const std::int64_t M = task.framePlan->frameCount;
-    const std::int32_t frames = static_cast<std::int32_t>(M - first < lanes ? M - first : lanes);
+    const std::int32_t frames = static_cast<std::int32_t>(M - first < batchFrames ? M - first : batchFrames);
     const bool imaginaryPart = channel >= inputs.channelCount;
     const std::int64_t c = imaginaryPart ? channel - inputs.channelCount : channel;
     const CoefficientPlanes out = imaginaryPart ? task.imaginaryPart : task.planes;
@@ -179,7 +211,8 @@ void runFastUnit(const FastTask& task, std::int64_t unit, double* own) {
     const std::int64_t N = plan.fftLength;
     double* data = own;
     double* spare = own + (N + plan.width) * elementDoubles;
-    double* staging = spare + (N + plan.width) * elementDoubles;
+    double* staging = plan.direct ? own + std::int64_t{inputs.windowLength} * fast::directFrames
+                                  : spare + (N + plan.width) * elementDoubles;
     const auto fill = [&](auto sample) {
         using T = decltype(sample);
         fillBatch<T>(plan, static_cast<const T*>(part) + c * stride, inputs.sampleStep,
@@ -195,22 +228,29 @@ void runFastUnit(const FastTask& task, std::int64_t unit, double* own) {
         case SampleType::int32: fill(std::int32_t{}); break;
         case SampleType::uint32: fill(std::uint32_t{}); break;
     }
-    double* spectrum = task.kernels->transform(data, spare, task.twiddles, plan.fftLength);
-    // The taps of a frequency near the end wrap round to the start.
-    std::memcpy(spectrum + N * elementDoubles, spectrum, sizeof(double) * elementDoubles * plan.width);
+    double* spectrum = nullptr;
+    if (!plan.direct) {
+        spectrum = task.kernels->transform(data, spare, task.twiddles, plan.fftLength);
+        // The taps of a frequency near the end wrap round to the start.
+        std::memcpy(spectrum + N * elementDoubles, spectrum, sizeof(double) * elementDoubles * plan.width);
+    }
 
     const std::int64_t K = inputs.frequencyCount;
     const std::int64_t column = c * M + first;
     for (std::int64_t k0 = 0; k0 < K; k0 += fast::frequencyChunk) {
         const std::int32_t count =
             static_cast<std::int32_t>(K - k0 < fast::frequencyChunk ? K - k0 : fast::frequencyChunk);
-        task.kernels->interpolate(spectrum, task.taps + k0 * plan.tapStride, plan.tapStride,
-                                  plan.width, count, staging);
+        if (plan.direct) {
+            task.kernels->sumDirect(data, inputs.windowLength, task.taps + k0 * plan.tapStride, count, staging);
+        } else {
+            task.kernels->interpolate(spectrum, task.taps + k0 * plan.tapStride, plan.tapStride,
+                                      plan.width, count, staging);
+        }
         for (std::int32_t lane = 0; lane < frames; ++lane) {
             for (std::int32_t k = 0; k < count; ++k) {
                 const std::int64_t e = k0 + k + (column + lane) * K;
-                out.real[e * out.step] = staging[k * elementDoubles + lane];
-                out.imag[e * out.step] = staging[k * elementDoubles + lanes + lane];
+                out.real[e * out.step] = staging[k * 2 * batchFrames + lane];
+                out.imag[e * out.step] = staging[k * 2 * batchFrames + batchFrames + lane];
             }
         }
     }
@@ -236,7 +276,7 @@ void runFastUnits(const FastTask& task, std::int64_t units, double* threadBlocks
 namespace fast {
 
 FastPlan planFastFor(const AnalysisInputs& inputs, const FramePlan& framePlan, double tolerance,
-                     bool alwaysFast) {
+                     Preference preference) {
     double maxRatio = 0.0;
     for (std::int32_t k = 0; k < inputs.frequencyCount; ++k) {
         const double ratio = std::fabs(inputs.frequencies[k]) / inputs.sampleRate;
@@ -244,7 +284,7 @@ FastPlan planFastFor(const AnalysisInputs& inputs, const FramePlan& framePlan, d
     }
     return planFast(inputs.windowLength, inputs.frequencyCount, framePlan.frameCount,
                     realChannels(inputs), inputs.signalImag != nullptr, maxRatio, tolerance,
-                    workerLimit(), alwaysFast);
+                    workerLimit(), preference);
 }
 
 void computeFastWith(const FastKernels& kernels, const FastPlan& plan, const AnalysisInputs& inputs,
@@ -257,18 +297,30 @@ void computeFastWith(const FastKernels& kernels, const FastPlan& plan, const Ana
     double* twiddles = workspace + plan.twiddleOffset;
     double* folded = workspace + plan.windowOffset;
     double* taps = workspace + plan.tapOffset;
-    const KernelSet& sinCosSet = bestKernelSet();
-    runParallelRange(plan.fftLength, [&](std::int64_t begin, std::int64_t end) {
-        fillFftTwiddles(sinCosSet, plan.fftLength, twiddles, begin, end);
-    });
-    runParallelRange(L, [&](std::int64_t begin, std::int64_t end) {
-        fillFoldedWindow(plan, inputs.window, twiddles, folded, begin, end);
-    });
-    runParallelRange(inputs.frequencyCount, [&](std::int64_t begin, std::int64_t end) {
-        for (std::int64_t k = begin; k < end; ++k) {
-            fillTaps(plan, inputs.frequencies[k], inputs.sampleRate, taps + k * plan.tapStride);
-        }
-    });
+    if (plan.direct) {
+        // The window as given; each frequency's cosines and sines.
+        twiddles = nullptr;
+        folded = const_cast<double*>(inputs.window);
+        runParallelRange(inputs.frequencyCount, [&](std::int64_t begin, std::int64_t end) {
+            for (std::int64_t k = begin; k < end; ++k) {
+                double* tables = taps + k * plan.tapStride;
+                fillDirectTwiddles(inputs.frequencies[k], inputs.sampleRate, L, tables, tables + L);
+            }
+        });
+    } else {
+        const KernelSet& sinCosSet = bestKernelSet();
+        runParallelRange(plan.fftLength, [&](std::int64_t begin, std::int64_t end) {
+            fillFftTwiddles(sinCosSet, plan.fftLength, twiddles, begin, end);
+        });
+        runParallelRange(L, [&](std::int64_t begin, std::int64_t end) {
+            fillFoldedWindow(plan, inputs.window, twiddles, folded, begin, end);
+        });
+        runParallelRange(inputs.frequencyCount, [&](std::int64_t begin, std::int64_t end) {
+            for (std::int64_t k = begin; k < end; ++k) {
+                fillTaps(plan, inputs.frequencies[k], inputs.sampleRate, taps + k * plan.tapStride);
+            }
+        });
+    }
 
     FastTask task;
     task.kernels = &kernels;
@@ -282,7 +334,8 @@ void computeFastWith(const FastKernels& kernels, const FastPlan& plan, const Ana
     task.twiddles = twiddles;
     task.folded = folded;
     task.taps = taps;
-    task.batches = (framePlan.frameCount + lanes - 1) / lanes;
+    const std::int32_t batchFrames = plan.direct ? fast::directFrames : lanes;
+    task.batches = (framePlan.frameCount + batchFrames - 1) / batchFrames;
     runFastUnits(task, task.batches * realChannels(inputs), workspace + plan.threadOffset,
                  plan.threadLength);
     combineImaginaryPart(inputs, framePlan, tables, planes);

@@ -40,9 +40,16 @@ constexpr int elementDoubles = 2 * lanes;
 // Frequencies interpolated per call of interpolateBatch.
 constexpr int frequencyChunk = 32;
 
-// What one call does: the exact path, or the fast one with these sizes.
+// Frames of one batch of the direct sums: four vectors, so that even one
+// frequency has eight independent sums in flight.
+constexpr int directFrames = 4 * lanes;
+
+// What one call does: the exact path, or a fast one with these sizes: the
+// FFT path, or for few frequencies at a tolerance the exact path's own
+// rounding would miss, direct sums with exactly reduced phases.
 struct FastPlan {
     bool fast;
+    bool direct;
     std::int32_t fftLength;     // N, a power of two
     std::int32_t kernelIndex;   // into fast_tables::kernels
     std::int32_t width;         // w, even
@@ -70,11 +77,16 @@ struct FastPlan {
 // channels of a complex signal), at tolerance tol > 0, for `threads` threads
 // of workspace. Depends on nothing else (not the processor, not the
 // threads in use), so every platform takes the same path with the same sizes.
-// With alwaysFast (tests, benchmarks) the cost model is not asked: the fast
-// path runs whenever a kernel reaches the tolerance.
+// A preference other than `model` (tests, benchmarks) takes that path
+// whenever it reaches the tolerance, without asking the cost model.
+enum class Preference { model, nufft, direct };
+
 FastPlan planFast(std::int32_t windowLength, std::int32_t frequencyCount, std::int32_t frameCount,
                   std::int32_t realChannels, bool complexSignal, double maxRatio, double tolerance,
-                  int threads, bool alwaysFast = false);
+                  int threads, Preference preference = Preference::model);
+
+// The bound of the direct sums over a window of this length, per unit of S.
+double directBound(std::int32_t windowLength);
 
 // The rounding part of the bound of a kernel and FFT length, per unit of S.
 double roundingBound(std::int32_t fftLength, std::int32_t kernelIndex, std::int32_t tauIndex);
@@ -100,6 +112,14 @@ struct FastKernels {
     // out[k * elementDoubles + lane] (real) and [... + lanes + lane] (imaginary).
     void (*interpolate)(const double* spectrum, const double* taps, std::int64_t tapStride,
                         std::int32_t width, std::int32_t count, double* out);
+    // The direct sums of frequencies [0, count), count <= frequencyChunk,
+    // over a batch of L windowed samples of directFrames frames (sample n
+    // of frame f at batch[n * directFrames + f]), with the cosines and
+    // sines of each frequency at tables + k * 2L (L cosines, then L sines):
+    // re = +0 + p * cos, im = +0 - p * sin in ascending n, into
+    // out[k * 2 * directFrames + f] (real) and [... + directFrames + f].
+    void (*sumDirect)(const double* batch, std::int32_t L, const double* tables, std::int32_t count,
+                      double* out);
 };
 
 const FastKernels& fastKernelsFor(InstructionSet set);
@@ -116,7 +136,7 @@ namespace fast {
 // The plan of a call (driver/fast_compute.cpp): sizes from the inputs,
 // workspace for workerLimit() threads.
 FastPlan planFastFor(const AnalysisInputs& inputs, const FramePlan& framePlan, double tolerance,
-                     bool alwaysFast = false);
+                     Preference preference = Preference::model);
 
 // The fast path of a call with these bodies and plan (plan.fast must be
 // true); the workspace holds plan.length doubles.

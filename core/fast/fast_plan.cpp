@@ -51,6 +51,14 @@
 // The sum of the terms, times 1.0001 for the roundings of this evaluation
 // and the neglected products of small terms, is FastPlan::bound.
 //
+// The direct sums (few frequencies at a tolerance the exact mode's own
+// rounding would miss): the exact mode's sums, with each twiddle's phase
+// 2 pi frac(nu n) found exactly (nu a double-double within 2^-106, nu n by
+// an exact product) and taken to [-1/2, 1/2) before 2 pi: the angle within
+// 2 pi 3u + pi 1.35u, the twiddle within 25u; the products x * w within u;
+// the sums of L products, one accumulator per part, within gamma(L) each,
+// sqrt2 gamma(L) together: (sqrt2 gamma(L) + 26u) * 1.001 per unit of S.
+//
 // A complex signal is taken as two real channels A, B combined as A + iB,
 // which adds sqrt2 u (1 + bound)(S_a + S_b), and S_a + S_b <= sqrt2 S: its
 // target is tol / sqrt2 - 1.5u.
@@ -81,10 +89,17 @@ constexpr double fftCells = 15.0;
 constexpr double fillCells = 16.0;
 constexpr double tapCells = 22.0;
 constexpr double setupCells = 40.0;
+// The direct sums cost about directCells times the exact kernel per cell,
+// and directFillCells per sample of a frame to gather and window.
+constexpr double directCells = 1.4;
+constexpr double directFillCells = 10.0;
 constexpr double fastShare = 0.8;
 
 // The largest window the fast path takes: N stays within 2^25.
 constexpr std::int32_t largestFastWindow = std::int32_t{1} << 23;
+
+// The direct sums keep K x L twiddles: at most this many (16 MiB each table).
+constexpr std::int64_t largestDirectTable = std::int64_t{1} << 21;
 
 struct Choice {
     bool feasible;
@@ -195,8 +210,12 @@ double roundingBound(std::int32_t fftLength, std::int32_t kernelIndex, std::int3
     return (samples + taps + frequency + phase) * 1.0001;
 }
 
+double directBound(std::int32_t windowLength) {
+    return (std::sqrt(2.0) * gamma(windowLength) + 26.0 * unitRoundoff) * 1.001;
+}
+
 FastPlan planFast(std::int32_t L, std::int32_t K, std::int32_t M, std::int32_t P, bool complexSignal,
-                  double maxRatio, double tolerance, int threads, bool alwaysFast) {
+                  double maxRatio, double tolerance, int threads, Preference preference) {
     FastPlan plan = {};
     plan.exactBound = (1.5 * L + 21.0 * maxRatio * L) * unitRoundoff;
     plan.exactCost = static_cast<double>(K) * L * M * P;
@@ -213,13 +232,49 @@ FastPlan planFast(std::int32_t L, std::int32_t K, std::int32_t M, std::int32_t P
         best = longer;
         bestN = 2 * N;
     }
-    if (!best.feasible) return plan;  // no kernel reaches the tolerance: exact
-    plan.fastCost = best.cost;
-    // Where the fast path would not pay, the exact one runs if it keeps the
-    // promise too.
-    if (!alwaysFast && best.cost > fastShare * plan.exactCost && plan.exactBound <= tolerance) return plan;
+    const bool directFeasible = directBound(L) <= target && std::int64_t{K} * L <= largestDirectTable;
+    const double directCost = directCells * plan.exactCost + setupCells * static_cast<double>(K) * L +
+                              directFillCells * static_cast<double>(M) * P * L;
+    plan.fastCost = best.feasible ? best.cost : directCost;
 
+    // The choice: the FFT path where it pays; else the exact path where it
+    // keeps the promise; else the direct sums with exact phases where they
+    // reach the tolerance and are cheaper than the FFT path; else the FFT
+    // path where it reaches the tolerance; else the exact path, the most
+    // accurate there is.
+    bool direct;
+    if (preference == Preference::nufft || preference == Preference::direct) {
+        direct = preference == Preference::direct;
+        if (direct ? !directFeasible : !best.feasible) return plan;
+    } else if (best.feasible && best.cost <= fastShare * plan.exactCost) {
+        direct = false;
+    } else if (plan.exactBound <= tolerance) {
+        return plan;
+    } else if (directFeasible && (!best.feasible || directCost < best.cost)) {
+        direct = true;
+    } else if (best.feasible) {
+        direct = false;
+    } else {
+        return plan;
+    }
+
+    const auto rounded = [](std::int64_t n) { return (n + 7) / 8 * 8; };
     plan.fast = true;
+    plan.direct = direct;
+    if (direct) {
+        // Workspace: the cosines and sines of every frequency (tapStride =
+        // 2L doubles each), then per thread a batch of L samples and the
+        // staging block.
+        plan.fastCost = directCost;
+        plan.bound = directBound(L);
+        plan.tapOffset = 0;
+        plan.tapStride = 2 * std::int64_t{L};
+        plan.threadOffset = rounded(std::int64_t{K} * plan.tapStride);
+        plan.threadLength = rounded((std::int64_t{L} + 2 * std::int64_t{frequencyChunk}) * directFrames);
+        plan.length = plan.threadOffset + std::int64_t{threads} * plan.threadLength;
+        return plan;
+    }
+    plan.fastCost = best.cost;
     plan.fftLength = bestN;
     plan.kernelIndex = best.kernelIndex;
     plan.width = fast_tables::kernels[best.kernelIndex].width;
@@ -227,7 +282,6 @@ FastPlan planFast(std::int32_t L, std::int32_t K, std::int32_t M, std::int32_t P
     plan.centre = L / 2;
     plan.bound = best.bound;
     // Workspace: every block starts on a 64-byte boundary of the workspace.
-    const auto rounded = [](std::int64_t n) { return (n + 7) / 8 * 8; };
     plan.twiddleOffset = 0;
     plan.windowOffset = rounded(2 * std::int64_t{bestN});
     plan.tapOffset = plan.windowOffset + rounded(L);
