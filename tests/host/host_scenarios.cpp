@@ -281,6 +281,14 @@ std::vector<DigestCase> digestCases() {
     fastStereo.frequencies.push_back(-1e9 - 0.25);
     fastStereo.sampleRate = 7.25;
     cases.push_back({"fastComplexStereo", fastStereo, 1e-7});
+
+    Case fastDirect;  // three frequencies near Nyquist at 1e-12: the direct sums
+    fastDirect.signal = portableNoise(11, 20000);
+    fastDirect.window = parabolicWindow(1024);
+    fastDirect.overlap = 768;
+    fastDirect.frequencies = {23000.5, -22999.0, 440.0};
+    fastDirect.sampleRate = 48000;
+    cases.push_back({"fastDirect", fastDirect, 1e-12});
     return cases;
 }
 
