@@ -17,6 +17,10 @@
 // steps 1-3 (derived beside it in fast_plan.cpp) and picks the narrowest
 // kernel whose total bound is within the tolerance.
 //
+// Few frequencies at a tolerance the exact mode's rounding would miss take
+// direct sums instead: the exact mode's form, each twiddle's phase reduced
+// exactly (fast_plan.cpp has their bound).
+//
 // Every value of a lane is computed with the same IEEE operations in the
 // same order in every instruction set, so the scalar, AVX2 and AVX-512
 // bodies give the same bits; each coefficient is computed by one thread.
