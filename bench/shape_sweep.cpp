@@ -14,6 +14,9 @@
 // --tile, --tile-frames, --unit-frequencies, --unit-frames N (override the
 // planner's sizes). --channels P compares instead a call with P channels,
 // and one with a complex signal, with one channel's (best kernel).
+// --stop-query times instead each call with no stop query and with one
+// that, like Octave's, reads a flag nobody sets (best kernel, calls
+// interleaved), and counts how often the calling thread asked it.
 //
 // A cell is one (frequency, frame, window sample) term: two multiplications
 // and two additions. The machine is shared and its speed moves from one
@@ -165,6 +168,7 @@ struct Options {
     std::string kernel;
     std::string split;
     bool twiddles = false;
+    bool stopQuery = false;  // the cost of asking a stop query instead of the sweep
     int tile = 0, tileFrames = 0, unitFrequencies = 0, unitFrames = 0;  // 0: the planner's
 };
 
@@ -320,6 +324,43 @@ void compareChannels(const Shape& shape, const Options& options, int threads) {
     std::fflush(stdout);
 }
 
+// A stop query as cheap as Octave's: a flag that stays clear, and a count.
+volatile int neverSet = 0;
+long long questions = 0;
+bool askNeverSet(void*) {
+    ++questions;
+    return neverSet != 0;
+}
+
+// One shape without and with a stop query, best of the rounds, interleaved.
+void compareStopQuery(const Shape& shape, const Options& options, int threads) {
+    const Inputs inputs = makeInputs(shape);
+    const spectrogrid::AnalysisInputs in = {
+        inputs.signal.data(), shape.signalLength, inputs.window.data(), shape.windowLength,
+        inputs.overlap, inputs.frequencies.data(), shape.frequencyCount, inputs.sampleRate};
+    const spectrogrid::FramePlan framePlan = spectrogrid::planFrames(in.signalLength, in.windowLength, in.overlap);
+    Buffers b = makeBuffers(in, framePlan);
+    const spectrogrid::ScratchTables tables = {b.angularSteps.data(), b.cosTable.data(), b.sinTable.data(),
+                                               b.workspace.data()};
+    const spectrogrid::CoefficientPlanes planes = {b.real.data(), b.imag.data()};
+    omp_set_num_threads(threads);
+    double without = 1e30, with = 1e30;
+    long long asked = 0;
+    for (int round = 0; round < options.rounds; ++round) {
+        without = std::min(without, secondsOf([&] {
+            spectrogrid::computeCoefficients(in, framePlan, tables, planes, b.times.data());
+        }));
+        questions = 0;
+        with = std::min(with, secondsOf([&] {
+            spectrogrid::computeCoefficients(in, framePlan, tables, planes, b.times.data(), {askNeverSet, nullptr});
+        }));
+        asked = questions;
+    }
+    std::printf("%-11s %2d %9.2f %9.2f %+7.2f%% %9lld %9.3f\n", shape.name.c_str(), threads, without * 1e3,
+                with * 1e3, 100.0 * (with - without) / without, asked, with * 1e3 / static_cast<double>(asked));
+    std::fflush(stdout);
+}
+
 void summarise(int callThreads) {
     std::printf("\ngeometric mean of the fraction of peak, shapes with >= 200 frames and K >= 4:\n");
     std::vector<std::string> kernels;
@@ -351,7 +392,9 @@ int main(int argc, char** argv) {
     int a = 1;
     for (; a < argc && std::strncmp(argv[a], "--", 2) == 0; ++a) {
         const std::string flag = argv[a];
-        if (flag == "--twiddles") {
+        if (flag == "--stop-query") {
+            options.stopQuery = true;
+        } else if (flag == "--twiddles") {
             options.twiddles = true;
         } else if (a + 1 < argc && flag == "--rounds") {
             options.rounds = std::max(1, std::atoi(argv[++a]));
@@ -399,6 +442,19 @@ int main(int argc, char** argv) {
     std::printf("best kernel here: %s; threads per call: %d; best of %d rounds\n\n",
                 spectrogrid::instructionSetName(spectrogrid::bestInstructionSet()), callThreads,
                 options.rounds);
+    if (options.stopQuery) {
+        std::printf("times in ms, without and with a stop query; questions the calling thread asked in a\n"
+                    "call, and the ms of work between two of them\n");
+        std::printf("%-11s %2s %9s %9s %8s %9s %9s\n", "shape", "T", "no query", "query", "change",
+                    "questions", "ms/quest.");
+        for (const Shape& shape : chosen) {
+            for (int threads : {1, callThreads}) {
+                compareStopQuery(shape, options, threads);
+                if (callThreads == 1) break;
+            }
+        }
+        return 0;
+    }
     if (options.channels > 0) {
         std::printf("times in ms; 'bound' is channels (2 for complex) x the accumulation of one channel\n"
                     "(one channel's call less its twiddles) + the twiddles once\n");

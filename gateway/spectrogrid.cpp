@@ -5,6 +5,16 @@
 // The host's error call does not return: it unwinds out of the module. So
 // every check runs before the first array is created, and no object with a
 // destructor is ever alive here.
+//
+// Ctrl-C: MATLAB notes it and answers utIsInterruptPending (in its libut)
+// with true. The module looks that query up at run time in the libut the
+// host has already loaded, and never links against libut, so its imports
+// stay those of the host's array and error calls; where no libut is loaded
+// (Octave, a host of our own) a call cannot be stopped. The core asks the
+// query on this thread between pieces of a few milliseconds of work; once
+// it has stopped, and its threads with it, the call ends through the error
+// call with spectrogrid:interrupted, and the host reclaims every array the
+// call created. MATLAB then acts on its pending Ctrl-C itself.
 #include <cstdint>
 #include <type_traits>
 
@@ -17,8 +27,10 @@
 #include "arguments.h"
 #include "spectrogrid.h"
 
-#if defined(SPECTROGRID_PIN_MODULE)
+#if defined(_WIN32)
 #include <windows.h>
+#elif !defined(SPECTROGRID_OCTAVE)
+#include <dlfcn.h>
 #endif
 
 // mexFunction is the module's one export; everything else stays inside.
@@ -160,6 +172,49 @@ double* createImaginaryPart(std::int32_t K, std::int32_t M, std::int32_t P) {
     return mxGetPr(mxCreateNumericArray_700(4, dimensions, mxDOUBLE_CLASS, mxREAL));
 }
 
+using InterruptQuery = bool (*)();
+
+#if defined(SPECTROGRID_OCTAVE)
+InterruptQuery hostInterruptQuery() { return nullptr; }
+#elif defined(_WIN32)
+InterruptQuery hostInterruptQuery() {
+    HMODULE ut = GetModuleHandleW(L"libut.dll");
+    if (ut == nullptr) return nullptr;
+    return reinterpret_cast<InterruptQuery>(
+        reinterpret_cast<void*>(GetProcAddress(ut, "utIsInterruptPending")));
+}
+#else
+// The oldest versions of the dynamic-loading calls, which the C library of
+// every Linux MATLAB runs on provides: the module asks no newer C library
+// than it did without them.
+#if defined(__x86_64__)
+__asm__(".symver dlopen, dlopen@GLIBC_2.2.5");
+__asm__(".symver dlsym, dlsym@GLIBC_2.2.5");
+#elif defined(__aarch64__)
+__asm__(".symver dlopen, dlopen@GLIBC_2.17");
+__asm__(".symver dlsym, dlsym@GLIBC_2.17");
+#endif
+// RTLD_NOLOAD: only a libut already loaded; the reference it takes is kept,
+// so the query stays valid for the life of the process.
+InterruptQuery hostInterruptQuery() {
+    void* ut = dlopen("libut.so", RTLD_LAZY | RTLD_NOLOAD);
+    if (ut == nullptr) return nullptr;
+    return reinterpret_cast<InterruptQuery>(dlsym(ut, "utIsInterruptPending"));
+}
+#endif
+
+bool interruptPending(void* query) { return reinterpret_cast<InterruptQuery>(query)(); }
+
+// The core's stop query: the host's interrupt query, or none.
+spectrogrid::StopQuery stopQueryOf(InterruptQuery query) {
+    spectrogrid::StopQuery stop;
+    if (query != nullptr) {
+        stop.requested = interruptPending;
+        stop.context = reinterpret_cast<void*>(query);
+    }
+    return stop;
+}
+
 #if defined(SPECTROGRID_PIN_MODULE)
 // The OpenMP runtime linked into this module parks its worker threads
 // between calls. Were the host to unload the module (clear mex), they would
@@ -252,8 +307,18 @@ extern "C" SPECTROGRID_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nr
     }
 
     const spectrogrid::CoefficientPlanes planes = {mxGetPr(coefficients), mxGetPi(coefficients)};
-    spectrogrid::computeCoefficientsWithin(inputs, plan, tables, planes, mxGetPr(times), options.tolerance,
-                                           fastWorkspace);
+    // Fresh from the host and written whole by the call.
+    const std::int64_t planeBytes = std::int64_t{K} * plan.frameCount * P * 8;
+    spectrogrid::prepareOutput(planes.real, planeBytes);
+    spectrogrid::prepareOutput(planes.imag, planeBytes);
+    spectrogrid::prepareOutput(tables.imaginaryPart, 2 * planeBytes);
+    const spectrogrid::CallOutcome outcome = spectrogrid::computeCoefficientsWithin(
+        inputs, plan, tables, planes, mxGetPr(times), options.tolerance, fastWorkspace,
+        stopQueryOf(hostInterruptQuery()));
+    if (outcome == spectrogrid::CallOutcome::stopped) {
+        mexErrMsgIdAndTxt("spectrogrid:interrupted", "%s", "spectrogrid was interrupted (Ctrl-C).");
+        return;
+    }
 
     plhs[gateway::outCoefficients] = coefficients;
     if (nlhs > gateway::outFrequencies) {

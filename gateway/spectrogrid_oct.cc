@@ -8,10 +8,21 @@
 // Octave reports errors by throwing from error_with_id; its arrays release
 // their memory as that unwinds. Every check still runs before the first
 // output array is created.
+//
+// Ctrl-C: Octave's signal handler only notes the signal; octave_quit, run
+// on this thread, acts on it, by throwing interrupt_exception for an
+// interrupt. The core asks the stop query below on this thread between
+// pieces of a few milliseconds of work; the query runs octave_quit and
+// keeps what it threw, since nothing may be thrown through the core's
+// parallel regions. Once the core has returned (its threads stopped), the
+// kept exception is thrown again here: the arrays of the call unwind and
+// Octave ends the command as for any interrupt, and the session goes on.
 #include <octave/oct.h>
+#include <octave/quit.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <memory>
 
 #include "arguments.h"
@@ -164,6 +175,18 @@ const double* doublesOf(const ArgumentView& view, ColumnVector& converted) {
     return converted.data();
 }
 
+// The stop query: whatever octave_quit threw (the interrupt, or the error
+// of another signal's handling) is kept in *context and stops the call.
+bool hostInterrupt(void* context) {
+    try {
+        octave_quit();
+    } catch (...) {
+        *static_cast<std::exception_ptr*>(context) = std::current_exception();
+        return true;
+    }
+    return false;
+}
+
 void raise(const Fault& fault) {
     if (fault.name[0] != '\0') {
         error_with_id(fault.identifier, fault.format, fault.name);
@@ -225,18 +248,25 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     // doubles when the exact path runs), else the blocked kernels'.
     ColumnVector fastWorkspace(spectrogrid::toleranceWorkspaceLength(inputs, plan, options.tolerance));
     ColumnVector workspace(fastWorkspace.numel() > 0 ? 0 : spectrogrid::workspaceLength(L, K, plan.frameCount));
-    ColumnVector imaginaryPart(
-        spectrogrid::imaginaryPartLength(K, plan.frameCount, P, inputs.signalImag != nullptr));
+    // The coefficients of a complex signal's imaginary part, as large as the
+    // result and overwritten whole: not set to zero first either.
+    const std::int64_t imaginaryLength =
+        spectrogrid::imaginaryPartLength(K, plan.frameCount, P, inputs.signalImag != nullptr);
+    const std::unique_ptr<double[]> imaginaryPart(
+        imaginaryLength > 0 ? new double[static_cast<std::size_t>(imaginaryLength)] : nullptr);
     const spectrogrid::ScratchTables tables = {
         angularSteps.fortran_vec(), cosTable.fortran_vec(), sinTable.fortran_vec(),
-        workspace.numel() > 0 ? workspace.fortran_vec() : nullptr,
-        imaginaryPart.numel() > 0 ? imaginaryPart.fortran_vec() : nullptr};
+        workspace.numel() > 0 ? workspace.fortran_vec() : nullptr, imaginaryPart.get()};
     // std::complex<double> is laid out as its real part, then its imaginary part.
     double* interleaved = reinterpret_cast<double*>(storage);
     const spectrogrid::CoefficientPlanes planes = {interleaved, interleaved + 1, 2};
-    spectrogrid::computeCoefficientsWithin(inputs, plan, tables, planes, times.fortran_vec(),
-                                           options.tolerance,
-                                           fastWorkspace.numel() > 0 ? fastWorkspace.fortran_vec() : nullptr);
+    spectrogrid::prepareOutput(storage, static_cast<std::int64_t>(cells) * 16);
+    spectrogrid::prepareOutput(imaginaryPart.get(), imaginaryLength * 8);
+    std::exception_ptr interrupt;
+    const spectrogrid::CallOutcome outcome = spectrogrid::computeCoefficientsWithin(
+        inputs, plan, tables, planes, times.fortran_vec(), options.tolerance,
+        fastWorkspace.numel() > 0 ? fastWorkspace.fortran_vec() : nullptr, {hostInterrupt, &interrupt});
+    if (outcome == spectrogrid::CallOutcome::stopped) std::rethrow_exception(interrupt);
 
     octave_value_list outputs;
     outputs(gateway::outCoefficients) = coefficients;

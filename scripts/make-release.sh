@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release archive dist/spectrogrid-<version>.zip, the version
 # read from the file VERSION. It holds the folder spectrogrid/ (the help
-# file, Contents.m and the four modules), README.md, LICENSE and
-# CHANGELOG.md.
+# file, Contents.m, spectrogridplot.m and the four modules), README.md,
+# LICENSE and CHANGELOG.md.
 #
 # The modules come from the presets that build them, brought up to date
 # first: release (Linux: MATLAB and Octave)

@@ -96,6 +96,12 @@ const CreatedShape* createdShapes();                  // arraysCreated() entries
 int misreads();
 std::size_t liveArrays();
 
+// libut's utIsInterruptPending answers true from its `question`-th question
+// on (0: never), as when Ctrl-C is pressed during a call; the count starts
+// again. interruptQuestions: how many questions were asked since.
+void interruptFromQuestion(int question);
+int interruptQuestions();
+
 }  // namespace standin
 
 #endif

@@ -1,5 +1,6 @@
 // Runs the core on std::vector inputs with buffers sized as the host would
-// size them, and returns everything it wrote.
+// size them (or with no workspace: the per-frequency form), asking `stop`
+// whether to stop, and returns everything it wrote and how the call ended.
 #ifndef SPECTROGRID_TESTS_CORE_RUNNER_H
 #define SPECTROGRID_TESTS_CORE_RUNNER_H
 
@@ -12,11 +13,13 @@
 struct CoreOutput {
     spectrogrid::FramePlan plan;
     std::vector<double> angularSteps, cosTable, sinTable, workspace, times, real, imag;
+    spectrogrid::CallOutcome outcome;
 };
 
 inline CoreOutput runCore(const std::vector<double>& signal, const std::vector<double>& window,
                           double overlap, const std::vector<double>& frequencies,
-                          double sampleRate) {
+                          double sampleRate, const spectrogrid::StopQuery& stop = {},
+                          bool withWorkspace = true) {
     spectrogrid::AnalysisInputs in;
     in.signal = signal.data();
     in.signalLength = static_cast<std::int32_t>(signal.size());
@@ -39,14 +42,16 @@ inline CoreOutput runCore(const std::vector<double>& signal, const std::vector<d
     out.times.assign(out.plan.frameCount, unwritten);
     out.real.assign(cells, unwritten);
     out.imag.assign(cells, unwritten);
-    out.workspace.assign(static_cast<std::size_t>(spectrogrid::workspaceLength(
-                             in.windowLength, in.frequencyCount, out.plan.frameCount)),
-                         unwritten);
+    if (withWorkspace) {
+        out.workspace.assign(static_cast<std::size_t>(spectrogrid::workspaceLength(
+                                 in.windowLength, in.frequencyCount, out.plan.frameCount)),
+                             unwritten);
+    }
     spectrogrid::ScratchTables tables = {out.angularSteps.data(), out.cosTable.data(),
                                          out.sinTable.data(),
                                          out.workspace.empty() ? nullptr : out.workspace.data()};
     spectrogrid::CoefficientPlanes planes = {out.real.data(), out.imag.data()};
-    spectrogrid::computeCoefficients(in, out.plan, tables, planes, out.times.data());
+    out.outcome = spectrogrid::computeCoefficients(in, out.plan, tables, planes, out.times.data(), stop);
     return out;
 }
 
@@ -59,11 +64,13 @@ struct FastOutput {
     spectrogrid::fast::FastPlan plan;
     spectrogrid::FramePlan frames;
     std::vector<double> times, real, imag;
+    spectrogrid::CallOutcome outcome = spectrogrid::CallOutcome::finished;
 };
 
 inline FastOutput runFast(const spectrogrid::AnalysisInputs& in, double tolerance,
                           spectrogrid::InstructionSet set,
-                          spectrogrid::fast::Preference path = spectrogrid::fast::Preference::nufft) {
+                          spectrogrid::fast::Preference path = spectrogrid::fast::Preference::nufft,
+                          const spectrogrid::StopQuery& stop = spectrogrid::StopQuery{}) {
     FastOutput out;
     out.frames = spectrogrid::planFrames(in.signalLength, in.windowLength, in.overlap);
     out.plan = spectrogrid::fast::planFastFor(in, out.frames, tolerance, path);
@@ -81,9 +88,9 @@ inline FastOutput runFast(const spectrogrid::AnalysisInputs& in, double toleranc
     spectrogrid::ScratchTables tables = {steps.data(), cosTable.data(), sinTable.data(), nullptr,
                                          imaginaryPart.empty() ? nullptr : imaginaryPart.data()};
     spectrogrid::CoefficientPlanes planes = {out.real.data(), out.imag.data()};
-    spectrogrid::fast::computeFastWith(spectrogrid::fast::fastKernelsFor(set), out.plan, in,
-                                       out.frames, tables, planes, out.times.data(),
-                                       workspace.data());
+    out.outcome = spectrogrid::fast::computeFastWith(spectrogrid::fast::fastKernelsFor(set), out.plan, in,
+                                                     out.frames, tables, planes, out.times.data(),
+                                                     workspace.data(), stop);
     return out;
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <thread>
 
 #include "core_runner.h"
 #include "core_test_support.h"
@@ -174,3 +175,70 @@ TEST(Coefficients, ElementIndicesUse64Bits) {
     for (std::int64_t j = 0; j < huge.frames; ++j) EXPECT_EQ(huge.real[(K - 1) + j * K], 3.0) << j;
 }
 #endif
+
+namespace {
+
+// A stop query that answers true from its `stopAt`-th question on (never
+// when 0), and notes whether it was ever asked off the calling thread.
+struct CountingQuery {
+    int stopAt;
+    int asked;
+    std::thread::id caller;
+    bool offCaller;
+};
+
+bool askCountingQuery(void* context) {
+    CountingQuery& q = *static_cast<CountingQuery*>(context);
+    if (std::this_thread::get_id() != q.caller) q.offCaller = true;
+    ++q.asked;
+    return q.stopAt != 0 && q.asked >= q.stopAt;
+}
+
+}  // namespace
+
+TEST(Coefficients, StopQueryEndsTheCallOrChangesNoBit) {
+    // Enough tiles of frames that a stop at the third question lands
+    // mid-call; no workspace runs the per-frequency form.
+    struct Case { int N, L, K, stopAt; bool workspace; bool stops; };
+    const Case cases[] = {
+        {40000, 64, 70, 0, true, false},  {40000, 64, 70, 1, true, true},
+        {40000, 64, 70, 3, true, true},   {3000, 33, 9, 0, false, false},
+        {3000, 33, 9, 2, false, true},    {3000, 33, 0, 1, true, false},  // no work: never asked
+        {20, 33, 9, 1, true, false},      // no frame
+    };
+    std::mt19937_64 rng(53);
+    for (const Case& t : cases) {
+        RandomCase c = randomCase(rng, t.N, t.L, t.K);
+        c.overlap = t.L / 2;
+        const reference::Result ref =
+            reference::analyse(c.signal, c.window, c.overlap, c.frequencies, c.sampleRate);
+        for (int threads = 1; threads <= mostThreads; ++threads) {
+            useThreads(threads);
+            SCOPED_TRACE(testing::Message() << "N=" << t.N << " K=" << t.K << " stopAt=" << t.stopAt
+                                            << " workspace=" << t.workspace << " threads=" << threads);
+            CountingQuery q = {t.stopAt, 0, std::this_thread::get_id(), false};
+            const CoreOutput out = runCore(c.signal, c.window, c.overlap, c.frequencies, c.sampleRate,
+                                           {askCountingQuery, &q}, t.workspace);
+            EXPECT_FALSE(q.offCaller);
+            // On several threads the others may take every unit before the
+            // calling thread asks a third time: then the call finishes.
+            const bool saidStop = t.stopAt != 0 && q.asked >= t.stopAt;
+            if (threads == 1 || t.stopAt == 1) {
+                EXPECT_EQ(saidStop, t.stops);
+            }
+            EXPECT_EQ(out.outcome == spectrogrid::CallOutcome::stopped, saidStop);
+            if (saidStop) {
+                EXPECT_EQ(q.asked, t.stopAt);  // never asked again once it said stop
+            } else {
+                EXPECT_TRUE(reference::sameBits(ref.real, out.real.data(), out.real.size()));
+                EXPECT_TRUE(reference::sameBits(ref.imag, out.imag.data(), out.imag.size()));
+                EXPECT_TRUE(reference::sameBits(ref.times, out.times.data(), out.times.size()));
+            }
+            // A stopped call leaves nothing behind that the next one sees.
+            const CoreOutput next = runCore(c.signal, c.window, c.overlap, c.frequencies, c.sampleRate);
+            EXPECT_EQ(next.outcome, spectrogrid::CallOutcome::finished);
+            EXPECT_TRUE(reference::sameBits(ref.real, next.real.data(), next.real.size()));
+        }
+    }
+    spectrogrid::setAnalysisThreads();
+}

@@ -304,3 +304,35 @@ TEST(FastMode, PathChoiceKeepsThePromise) {
                                            {re.data(), im.data()}, times.data(), 0.0, nullptr);
     EXPECT_TRUE(reference::sameBits(exact.real, re.data(), re.size()) && reference::sameBits(exact.imag, im.data(), im.size()));
 }
+
+// A stop query: the call ends once it answers true (asked before the work
+// and between batches), and one that never does changes no bit.
+TEST(FastMode, StopQueryEndsTheCallOrChangesNoBit) {
+    struct Asked {
+        int stopAt, count;
+    };
+    const auto ask = [](void* context) {
+        Asked& a = *static_cast<Asked*>(context);
+        return ++a.count >= a.stopAt && a.stopAt != 0;
+    };
+    for (const spectrogrid::fast::Preference path :
+         {spectrogrid::fast::Preference::nufft, spectrogrid::fast::Preference::direct}) {
+        const FastCase& c = fastCases[path == spectrogrid::fast::Preference::direct ? 11 : 3];
+        CaseInputs inputs;
+        buildInputs(c, 9, &inputs);
+        useThreads(1);
+        const FastOutput plain = runFast(inputs.in, c.tolerance, InstructionSet::scalar, path);
+        for (const int stopAt : {0, 1, 3}) {
+            Asked asked = {stopAt, 0};
+            const FastOutput out = runFast(inputs.in, c.tolerance, InstructionSet::scalar, path, {ask, &asked});
+            EXPECT_EQ(out.outcome == spectrogrid::CallOutcome::stopped, stopAt != 0) << c.name << " " << stopAt;
+            if (stopAt == 0) {
+                EXPECT_TRUE(reference::sameBits(plain.real, out.real.data(), out.real.size()) &&
+                            reference::sameBits(plain.imag, out.imag.data(), out.imag.size()));
+            } else {
+                EXPECT_EQ(asked.count, stopAt);
+            }
+        }
+    }
+    useThreads(mostThreads);
+}

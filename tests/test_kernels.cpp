@@ -337,7 +337,7 @@ TEST_P(Kernel, AUnitWritesOnlyItsOwnRectangle) {
         Call call(c, plan.threadWorkspace, split == Split::frameLanes);
         spectrogrid::fillAngularSteps(call.tables.angularSteps, call.inputs.windowLength, c.sampleRate);
         spectrogrid::KernelTask task = {&call.inputs, call.framePlan.hop, frames, call.tables.angularSteps,
-                                        call.planes.view, plan, 1, {}};
+                                        call.planes.view, plan, 1, {}, nullptr};
         const spectrogrid::UnitKernel run = split == Split::frameLanes ? kernels().accumulateFrameLaneUnit
                                                                        : kernels().accumulateFrequencyLaneUnit;
         run(task, unit, call.tables.workspace);
@@ -372,7 +372,7 @@ TEST_P(Kernel, ElementIndicesUse64Bits) {
         const spectrogrid::UnitRange unit = {in.frequencyCount - 19, in.frequencyCount, frames - 7, frames};
         const AccumulationPlan plan = planCovering(planFor(shape, split), unit);
         std::vector<double> workspace(static_cast<std::size_t>(plan.threadWorkspace));
-        const spectrogrid::KernelTask task = {&in, 2, frames, steps.data(), {huge.real, huge.imag}, plan, 1, {}};
+        const spectrogrid::KernelTask task = {&in, 2, frames, steps.data(), {huge.real, huge.imag}, plan, 1, {}, nullptr};
         (split == Split::frameLanes ? kernels().accumulateFrameLaneUnit
                                     : kernels().accumulateFrequencyLaneUnit)(task, unit, workspace.data());
         // Every frame holds 1, 1; the window is 1, 2.

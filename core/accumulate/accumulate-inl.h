@@ -656,7 +656,8 @@ struct FrameTile {
 
 // Walks a unit: for each window tile the twiddle panels of its frequencies
 // (in blocks of blockLanes), then in every channel, which share them, every
-// tile of frames, handed to computeTile.
+// tile of frames, handed to computeTile. Before each tile of frames it asks
+// whether the call must stop, and if so leaves the unit unfinished.
 template <typename ComputeTile>
 void walkUnit(const KernelTask& task, const UnitRange& unit, const UnitShape& shape, Index blockLanes,
               double* workspace, const ComputeTile& computeTile) {
@@ -677,6 +678,7 @@ void walkUnit(const KernelTask& task, const UnitRange& unit, const UnitShape& sh
         for (Index c = 0; c < task.channels; ++c) {
             tile.channel = channelOf(task, c);
             for (tile.jBegin = unit.jBegin; tile.jBegin < unit.jEnd; tile.jBegin += shape.tileFrames) {
+                if (stopRequested(task.stop)) return;
                 tile.frames = smaller(shape.tileFrames, unit.jEnd - tile.jBegin);
                 // The next tile's signal streams in over this tile's register
                 // blocks instead of stalling its windowing.

@@ -21,6 +21,7 @@
 #include <type_traits>
 
 #include "driver/instruction_sets.h"
+#include "driver/stopping.h"
 #include "spectrogrid.h"
 
 namespace spectrogrid {
@@ -72,6 +73,7 @@ struct KernelTask {
     AccumulationPlan plan;
     std::int32_t channels;
     CoefficientPlanes imaginaryPart;
+    CallStop* stop;  // asked before each tile of frames (null: never stop); a unit ends early once it says stop
 };
 
 // The real channels a call's signal is taken as: its channels, twice for a
@@ -144,15 +146,16 @@ UnitRange unitAt(const AccumulationPlan& plan, std::int32_t frequencyCount,
 // computeCoefficients with the given kernels (which must be supported here)
 // and plan; the workspace must hold workerLimit() * plan.threadWorkspace
 // doubles. Every set and every plan writes the same bits.
-void computeCoefficientsWith(const KernelSet& kernels, const AccumulationPlan& plan,
-                             const AnalysisInputs& inputs, const FramePlan& framePlan,
-                             const ScratchTables& tables, const CoefficientPlanes& planes,
-                             double* times);
+CallOutcome computeCoefficientsWith(const KernelSet& kernels, const AccumulationPlan& plan,
+                                    const AnalysisInputs& inputs, const FramePlan& framePlan,
+                                    const ScratchTables& tables, const CoefficientPlanes& planes,
+                                    double* times, const StopQuery& stop = StopQuery{});
 
 // The same with the plan the planner picks.
-void computeCoefficientsWith(const KernelSet& kernels, const AnalysisInputs& inputs,
-                             const FramePlan& framePlan, const ScratchTables& tables,
-                             const CoefficientPlanes& planes, double* times);
+CallOutcome computeCoefficientsWith(const KernelSet& kernels, const AnalysisInputs& inputs,
+                                    const FramePlan& framePlan, const ScratchTables& tables,
+                                    const CoefficientPlanes& planes, double* times,
+                                    const StopQuery& stop = StopQuery{});
 
 namespace scalar {
 extern const KernelSet kernels;

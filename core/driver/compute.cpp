@@ -4,6 +4,7 @@
 #include "spectrogrid.h"
 
 #include "accumulate/kernels.h"
+#include "driver/stopping.h"
 #include "driver/threads.h"
 #include "sincos/sincos.h"
 
@@ -102,8 +103,10 @@ void combineParts(const ScratchTables& tables, const CoefficientPlanes& planes, 
 
 // The per-frequency form, for a caller that provides no workspace.
 void computeEachFrequency(const AnalysisInputs& inputs, const FramePlan& plan,
-                          const ScratchTables& tables, const CoefficientPlanes& planes) {
+                          const ScratchTables& tables, const CoefficientPlanes& planes,
+                          CallStop* stop) {
     for (std::int32_t k = 0; k < inputs.frequencyCount; ++k) {
+        if (stopRequested(stop)) return;
         fillTwiddles(inputs, tables, k);
         accumulateFrames(inputs, plan, tables, planes, k);
     }
@@ -125,7 +128,9 @@ void runUnit(const KernelSet& kernels, const KernelTask& task, std::int64_t inde
 // they finish the previous one, so that a thread slowed by other work on
 // its processor does not hold the others up; each unit writes only its own
 // rectangle of the planes, and each thread uses only its own part of the
-// workspace.
+// workspace. Once the call must stop, the units left are skipped (an
+// OpenMP loop cannot be left early), and the region ends when every thread
+// has finished the unit it was on.
 void accumulateAllUnits(const KernelSet& kernels, const KernelTask& task, double* workspace) {
     const std::int64_t units = unitCount(task.plan, task.inputs->frequencyCount, task.frameCount);
 #if defined(SPECTROGRID_OPENMP)
@@ -133,10 +138,14 @@ void accumulateAllUnits(const KernelSet& kernels, const KernelTask& task, double
     {
         double* own = workspace + omp_get_thread_num() * task.plan.threadWorkspace;
 #pragma omp for schedule(dynamic, 1)
-        for (std::int64_t u = 0; u < units; ++u) runUnit(kernels, task, u, own);
+        for (std::int64_t u = 0; u < units; ++u) {
+            if (!stopRequested(task.stop)) runUnit(kernels, task, u, own);
+        }
     }
 #else
-    for (std::int64_t u = 0; u < units; ++u) runUnit(kernels, task, u, workspace);
+    for (std::int64_t u = 0; u < units && !stopRequested(task.stop); ++u) {
+        runUnit(kernels, task, u, workspace);
+    }
 #endif
 }
 
@@ -206,19 +215,24 @@ std::int64_t workspaceLength(std::int32_t windowLength, std::int32_t frequencyCo
     return workerLimit() * largest;
 }
 
-void computeCoefficientsWith(const KernelSet& kernels, const AccumulationPlan& plan,
-                             const AnalysisInputs& inputs, const FramePlan& framePlan,
-                             const ScratchTables& tables, const CoefficientPlanes& planes,
-                             double* times) {
+CallOutcome computeCoefficientsWith(const KernelSet& kernels, const AccumulationPlan& plan,
+                                    const AnalysisInputs& inputs, const FramePlan& framePlan,
+                                    const ScratchTables& tables, const CoefficientPlanes& planes,
+                                    double* times, const StopQuery& query) {
     const std::int32_t L = inputs.windowLength;
     const std::int32_t K = inputs.frequencyCount;
+    CallStop stop;
+    stop.query = query;
     fillAngularSteps(tables.angularSteps, L, inputs.sampleRate);
     fillFrameTimes(times, framePlan.frameCount, framePlan.hop, L, inputs.sampleRate);
-    if (K < 1) return;
+    if (K < 1) return CallOutcome::finished;
     if (framePlan.frameCount >= 1 && L >= 1 && realChannels(inputs) >= 1) {
+        // Asked once before any work too, so that a stop already pending
+        // when the call starts is seen whatever units thread 0 gets.
+        if (stopRequested(&stop)) return CallOutcome::stopped;
         if (tables.workspace == nullptr) {
-            computeEachFrequency(inputs, framePlan, tables, planes);
-            return;
+            computeEachFrequency(inputs, framePlan, tables, planes, &stop);
+            return stop.stopped ? CallOutcome::stopped : CallOutcome::finished;
         }
         KernelTask task;
         task.inputs = &inputs;
@@ -229,27 +243,31 @@ void computeCoefficientsWith(const KernelSet& kernels, const AccumulationPlan& p
         task.plan = plan;
         task.channels = realChannels(inputs);
         task.imaginaryPart = imaginaryPlanesOf(tables);
+        task.stop = &stop;
         accumulateAllUnits(kernels, task, tables.workspace);
+        if (stop.stopped) return CallOutcome::stopped;
         combineImaginaryPart(inputs, framePlan, tables, planes);
     }
     // The tables end holding the twiddles of the last frequency, as after
     // the per-frequency form.
     fillTwiddles(inputs, tables, K - 1);
+    return CallOutcome::finished;
 }
 
-void computeCoefficientsWith(const KernelSet& kernels, const AnalysisInputs& inputs,
-                             const FramePlan& framePlan, const ScratchTables& tables,
-                             const CoefficientPlanes& planes, double* times) {
+CallOutcome computeCoefficientsWith(const KernelSet& kernels, const AnalysisInputs& inputs,
+                                    const FramePlan& framePlan, const ScratchTables& tables,
+                                    const CoefficientPlanes& planes, double* times,
+                                    const StopQuery& stop) {
     const AccumulationPlan plan =
         planAccumulation(kernels, inputs.windowLength, inputs.frequencyCount, framePlan.frameCount,
                          framePlan.hop, realChannels(inputs), threadsOfACall());
-    computeCoefficientsWith(kernels, plan, inputs, framePlan, tables, planes, times);
+    return computeCoefficientsWith(kernels, plan, inputs, framePlan, tables, planes, times, stop);
 }
 
-void computeCoefficients(const AnalysisInputs& inputs, const FramePlan& plan,
-                         const ScratchTables& tables, const CoefficientPlanes& planes,
-                         double* times) {
-    computeCoefficientsWith(bestKernelSet(), inputs, plan, tables, planes, times);
+CallOutcome computeCoefficients(const AnalysisInputs& inputs, const FramePlan& plan,
+                                const ScratchTables& tables, const CoefficientPlanes& planes,
+                                double* times, const StopQuery& stop) {
+    return computeCoefficientsWith(bestKernelSet(), inputs, plan, tables, planes, times, stop);
 }
 
 }  // namespace spectrogrid

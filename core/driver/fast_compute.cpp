@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "accumulate/kernels.h"
+#include "driver/stopping.h"
 #include "driver/threads.h"
 #include "fast/fast.h"
 #include "fast/generated/kernel_table.h"
@@ -189,6 +190,7 @@ struct FastTask {
     const double* folded;
     const double* taps;
     std::int64_t batches;
+    CallStop* stop;
 };
 
 // Unit u: batch u % batches of real channel u / batches.
@@ -263,11 +265,13 @@ void runFastUnits(const FastTask& task, std::int64_t units, double* threadBlocks
     {
         double* own = threadBlocks + omp_get_thread_num() * threadLength;
 #pragma omp for schedule(dynamic, 1)
-        for (std::int64_t u = 0; u < units; ++u) runFastUnit(task, u, own);
+        for (std::int64_t u = 0; u < units; ++u) {
+            if (!stopRequested(task.stop)) runFastUnit(task, u, own);
+        }
     }
 #else
     (void)threadLength;
-    for (std::int64_t u = 0; u < units; ++u) runFastUnit(task, u, threadBlocks);
+    for (std::int64_t u = 0; u < units && !stopRequested(task.stop); ++u) runFastUnit(task, u, threadBlocks);
 #endif
 }
 
@@ -287,12 +291,18 @@ FastPlan planFastFor(const AnalysisInputs& inputs, const FramePlan& framePlan, d
                     workerLimit(), preference);
 }
 
-void computeFastWith(const FastKernels& kernels, const FastPlan& plan, const AnalysisInputs& inputs,
-                     const FramePlan& framePlan, const ScratchTables& tables,
-                     const CoefficientPlanes& planes, double* times, double* workspace) {
+CallOutcome computeFastWith(const FastKernels& kernels, const FastPlan& plan,
+                            const AnalysisInputs& inputs, const FramePlan& framePlan,
+                            const ScratchTables& tables, const CoefficientPlanes& planes,
+                            double* times, double* workspace, const StopQuery& query) {
     const std::int32_t L = inputs.windowLength;
     fillAngularSteps(tables.angularSteps, L, inputs.sampleRate);
     fillFrameTimes(times, framePlan.frameCount, framePlan.hop, L, inputs.sampleRate);
+    CallStop stop;
+    stop.query = query;
+    // Asked once before any work too, so that a stop already pending ends
+    // the call at once.
+    if (stopRequested(&stop)) return CallOutcome::stopped;
 
     double* twiddles = workspace + plan.twiddleOffset;
     double* folded = workspace + plan.windowOffset;
@@ -336,9 +346,12 @@ void computeFastWith(const FastKernels& kernels, const FastPlan& plan, const Ana
     task.taps = taps;
     const std::int32_t batchFrames = plan.direct ? fast::directFrames : lanes;
     task.batches = (framePlan.frameCount + batchFrames - 1) / batchFrames;
+    task.stop = &stop;
     runFastUnits(task, task.batches * realChannels(inputs), workspace + plan.threadOffset,
                  plan.threadLength);
+    if (stop.stopped) return CallOutcome::stopped;
     combineImaginaryPart(inputs, framePlan, tables, planes);
+    return CallOutcome::finished;
 }
 
 }  // namespace fast
@@ -348,16 +361,16 @@ std::int64_t toleranceWorkspaceLength(const AnalysisInputs& inputs, const FrameP
     return fast::planFastFor(inputs, plan, tolerance).length;
 }
 
-void computeCoefficientsWithin(const AnalysisInputs& inputs, const FramePlan& plan,
-                               const ScratchTables& tables, const CoefficientPlanes& planes,
-                               double* times, double tolerance, double* fastWorkspace) {
+CallOutcome computeCoefficientsWithin(const AnalysisInputs& inputs, const FramePlan& plan,
+                                      const ScratchTables& tables, const CoefficientPlanes& planes,
+                                      double* times, double tolerance, double* fastWorkspace,
+                                      const StopQuery& stop) {
     const fast::FastPlan fastPlan = fast::planFastFor(inputs, plan, tolerance);
     if (!fastPlan.fast || fastWorkspace == nullptr) {
-        computeCoefficients(inputs, plan, tables, planes, times);
-        return;
+        return computeCoefficients(inputs, plan, tables, planes, times, stop);
     }
-    fast::computeFastWith(fast::fastKernelsFor(bestInstructionSet()), fastPlan, inputs, plan, tables,
-                          planes, times, fastWorkspace);
+    return fast::computeFastWith(fast::fastKernelsFor(bestInstructionSet()), fastPlan, inputs, plan,
+                                 tables, planes, times, fastWorkspace, stop);
 }
 
 }  // namespace spectrogrid

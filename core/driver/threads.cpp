@@ -1,5 +1,8 @@
-// Thread-count policy of the parallel form, and the threads a call uses.
+// Thread-count policy of the parallel form, the threads a call uses, and
+// which of them asks whether to stop.
 #include "driver/threads.h"
+
+#include "driver/stopping.h"
 
 #include "spectrogrid.h"
 
@@ -30,6 +33,18 @@ int threadsOfACall() {
 #else
     return 1;
 #endif
+}
+
+bool stopRequested(CallStop* stop) {
+    if (stop == nullptr) return false;
+    if (stop->stopped.load(std::memory_order_relaxed)) return true;
+#if defined(SPECTROGRID_OPENMP)
+    // Thread 0 of a region is the thread that entered it: the caller's.
+    if (omp_get_thread_num() != 0) return false;
+#endif
+    if (stop->query.requested == nullptr || !stop->query.requested(stop->query.context)) return false;
+    stop->stopped.store(true, std::memory_order_relaxed);
+    return true;
 }
 
 }  // namespace spectrogrid

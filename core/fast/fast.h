@@ -30,6 +30,7 @@
 #include <cstdint>
 
 #include "driver/instruction_sets.h"
+#include "spectrogrid.h"
 
 namespace spectrogrid {
 namespace fast {
@@ -128,14 +129,6 @@ struct FastKernels {
 
 const FastKernels& fastKernelsFor(InstructionSet set);
 
-}  // namespace fast
-
-struct AnalysisInputs;
-struct FramePlan;
-struct ScratchTables;
-struct CoefficientPlanes;
-
-namespace fast {
 
 // The plan of a call (driver/fast_compute.cpp): sizes from the inputs,
 // workspace for workerLimit() threads.
@@ -143,10 +136,12 @@ FastPlan planFastFor(const AnalysisInputs& inputs, const FramePlan& framePlan, d
                      Preference preference = Preference::model);
 
 // The fast path of a call with these bodies and plan (plan.fast must be
-// true); the workspace holds plan.length doubles.
-void computeFastWith(const FastKernels& kernels, const FastPlan& plan, const AnalysisInputs& inputs,
-                     const FramePlan& framePlan, const ScratchTables& tables,
-                     const CoefficientPlanes& planes, double* times, double* workspace);
+// true); the workspace holds plan.length doubles. `stop` is asked before
+// the work and before each batch (on the calling thread; see StopQuery).
+CallOutcome computeFastWith(const FastKernels& kernels, const FastPlan& plan,
+                            const AnalysisInputs& inputs, const FramePlan& framePlan,
+                            const ScratchTables& tables, const CoefficientPlanes& planes,
+                            double* times, double* workspace, const StopQuery& stop = StopQuery{});
 
 namespace scalar {
 extern const FastKernels kernels;

@@ -121,6 +121,23 @@ void accumulateFrames(const AnalysisInputs& inputs, const FramePlan& plan,
                       const ScratchTables& tables, const CoefficientPlanes& planes,
                       std::int32_t k);
 
+// Stopping a long call early, as an interactive host's Ctrl-C asks. The
+// caller gives a query; computeCoefficients asks it on the calling thread
+// only, between pieces of work of a few milliseconds at most (a tile of
+// frames of a unit, a unit, a frequency), and the other threads stop at a
+// flag the calling thread sets. Once the query has answered true the call
+// ends as soon as every thread has finished the piece it is on, and
+// reports that it stopped; what it wrote then means nothing. The query must
+// not throw or unwind (an exception may not leave a parallel region). A
+// null query never stops a call; a query that never answers true changes no
+// bit of any result.
+struct StopQuery {
+    bool (*requested)(void* context) = nullptr;  // true: stop now
+    void* context = nullptr;                     // passed to requested
+};
+
+enum class CallOutcome { finished, stopped };
+
 // Fills every output of one call: the angular step table, the time axis
 // (plan.frameCount entries) and both coefficient planes
 // (frequencyCount * frameCount entries each), with the same bits as
@@ -130,10 +147,29 @@ void accumulateFrames(const AnalysisInputs& inputs, const FramePlan& plan,
 // hold workspaceLength(...) doubles (without it, the per-frequency
 // operations run instead, more slowly). The work runs in blocks of
 // frequencies by tiles of frames, with the widest vector instruction set
-// the processor supports; results depend on neither.
-void computeCoefficients(const AnalysisInputs& inputs, const FramePlan& plan,
-                         const ScratchTables& tables, const CoefficientPlanes& planes,
-                         double* times);
+// the processor supports; results depend on neither. Returns stopped when
+// `stop` asked the call to stop (see StopQuery), finished otherwise.
+CallOutcome computeCoefficients(const AnalysisInputs& inputs, const FramePlan& plan,
+                                const ScratchTables& tables, const CoefficientPlanes& planes,
+                                double* times, const StopQuery& stop = StopQuery{});
+
+// computeCoefficients within `tolerance` (0: exactly computeCoefficients).
+// fastWorkspace holds toleranceWorkspaceLength(...) doubles (may be null
+// when that is 0); tables are as for computeCoefficients. On the fast path
+// the cosine and sine tables are left as they were; `stop` is asked as by
+// computeCoefficients, between batches of frames.
+CallOutcome computeCoefficientsWithin(const AnalysisInputs& inputs, const FramePlan& plan,
+                                      const ScratchTables& tables, const CoefficientPlanes& planes,
+                                      double* times, double tolerance, double* fastWorkspace,
+                                      const StopQuery& stop = StopQuery{});
+
+// Makes a large buffer that the host has just created, and that the call
+// will overwrite whole, ready for writing: on Linux it asks for transparent
+// huge pages on the buffer's 2 MiB-aligned interior, then writes one zero
+// byte in every 4 KiB of it, the pages shared out over the call's threads,
+// so that its page faults are few and taken in parallel. Only for memory
+// whose contents do not matter; buffers under 8 MiB are left alone.
+void prepareOutput(void* data, std::int64_t bytes);
 
 // The fast mode. With tolerance > 0 a call may take a per-frame
 // non-uniform FFT instead of the exact sums; every coefficient then obeys
@@ -154,13 +190,6 @@ void computeCoefficients(const AnalysisInputs& inputs, const FramePlan& plan,
 std::int64_t toleranceWorkspaceLength(const AnalysisInputs& inputs, const FramePlan& plan,
                                       double tolerance);
 
-// computeCoefficients within `tolerance` (0: exactly computeCoefficients).
-// fastWorkspace holds toleranceWorkspaceLength(...) doubles (may be null
-// when that is 0); tables are as for computeCoefficients. On the fast path
-// the cosine and sine tables are left as they were.
-void computeCoefficientsWithin(const AnalysisInputs& inputs, const FramePlan& plan,
-                               const ScratchTables& tables, const CoefficientPlanes& planes,
-                               double* times, double tolerance, double* fastWorkspace);
 
 // The most threads a call requests.
 constexpr int maxAnalysisThreads = 4;

@@ -9,6 +9,7 @@
 #   spectrogrid/src/...               the rest of the gateway, its help header
 #                                     and export list; the core's sources and
 #                                     headers under their paths in this tree
+#   spectrogrid/inst/spectrogridplot.m  the picture
 #
 # Nothing here names a core file: the sources are those of the core target,
 # each with the instruction-set flags the build gives it, and the headers
@@ -153,6 +154,8 @@ package_file(INDEX ${package_binary_dir}/INDEX)
 package_file(COPYING ${PROJECT_SOURCE_DIR}/LICENSE)
 package_file(NEWS ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
 package_file(src/Makefile ${package_binary_dir}/Makefile)
+# The picture, an m-file pkg install puts beside the module.
+package_file(inst/spectrogridplot.m ${CMAKE_CURRENT_SOURCE_DIR}/spectrogridplot.m)
 
 file(WRITE ${package_binary_dir}/files.txt.new "${package_files}")
 file(COPY_FILE ${package_binary_dir}/files.txt.new ${package_binary_dir}/files.txt ONLY_IF_DIFFERENT)

@@ -940,6 +940,51 @@ void reload(Session& s) {
     }
 }
 
+// Ctrl-C during a call: libut's query says an interrupt is pending from its
+// n-th question on. The call ends through the error call with
+// spectrogrid:interrupted, asking no more once told, hands nothing back and
+// leaves no array behind; its threads have stopped (under AddressSanitizer
+// a thread still writing would write into reclaimed arrays), and the next
+// call gives the reference bits. With no interrupt the query is asked and
+// changes nothing.
+void interrupt(Session& s) {
+    std::mt19937_64 rng(2121);
+    Case large = caseFrom(randomCase(rng, 200000, 256, 300));
+    large.overlap = 128;
+    Case stereo = caseFrom(randomCase(rng, 100000, 200, 90));
+    stereo.overlap = 100;
+    stereo.channels = 2;
+    stereo.complex = true;
+    stereo.signal = randomValues(rng, 200000, 1.0);
+    stereo.signalImag = randomValues(rng, 200000, 1.0);
+    struct Interruption { const char* name; const Case* input; int question; };
+    const Interruption interruptions[] = {
+        {"pending before the call", &large, 1},
+        {"pressed during the call", &large, 3},
+        {"pressed during a complex two-channel call", &stereo, 2},
+        {"never pressed", &large, 0},
+    };
+    for (const Interruption& t : interruptions) {
+        caseName = t.name;
+        ArrayPool pool;
+        const std::vector<mxArray*> inputs = columnsOf(pool, *t.input);
+        standin::interruptFromQuestion(t.question);
+        const CallResult r = callModule(s.module.entry, 3, inputs);
+        const int asked = standin::interruptQuestions();
+        standin::interruptFromQuestion(0);
+        if (t.question == 0) {
+            expectAnalysis(r, *t.input, 3);
+            CHECK(asked >= 1);
+            continue;
+        }
+        CHECK(r.raised && r.identifier == "spectrogrid:interrupted");
+        if (!CHECK(asked == t.question)) std::fprintf(stderr, "  asked %d times\n", asked);
+        CHECK(r.arraysReclaimed && r.misreads == 0 && r.slotsBeyondUntouched);
+        for (const Output& out : r.outputs) CHECK(!out.assigned);
+        expectAnalysis(callModule(s.module.entry, 3, inputs), *t.input, 3);
+    }
+}
+
 struct Scenario {
     const char* name;
     void (*run)(Session&);
@@ -962,6 +1007,7 @@ const Scenario scenarios[] = {
     {"inputClasses", inputClasses},
     {"complexSignals", complexSignals},
     {"signalChannels", signalChannels},
+    {"interrupt", interrupt},
 };
 
 }  // namespace

@@ -6,8 +6,9 @@
 # COPYING (LICENSE), NEWS (CHANGELOG.md); in src/ the Makefile, the Octave
 # entry point as spectrogrid.cc, the rest of the gateway that module is
 # built from, the help header the build generated, and every source and
-# header under core/ at its path there, each with the bytes of the file in
-# the tree. Whether they build, and into what, is for the install test.
+# header under core/ at its path there; inst/spectrogridplot.m; each with
+# the bytes of the file in the tree. Whether they build, and into what, is
+# for the install test.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/packed_files.cmake)
 require_variables(check_octave_package SOURCE_DIR PACKAGE HELP_HEADER)
@@ -26,7 +27,7 @@ set(expected
   COPYING ${SOURCE_DIR}/LICENSE NEWS ${SOURCE_DIR}/CHANGELOG.md
   src/spectrogrid.cc ${gateway}/spectrogrid_oct.cc src/arguments.cpp ${gateway}/arguments.cpp
   src/arguments.h ${gateway}/arguments.h src/spectrogrid_oct.map ${gateway}/spectrogrid_oct.map
-  src/spectrogrid_help.h ${HELP_HEADER})
+  src/spectrogrid_help.h ${HELP_HEADER} inst/spectrogridplot.m ${gateway}/spectrogridplot.m)
 file(GLOB_RECURSE core_files RELATIVE ${SOURCE_DIR}
      ${SOURCE_DIR}/core/*.cpp ${SOURCE_DIR}/core/*.cc ${SOURCE_DIR}/core/*.h ${SOURCE_DIR}/core/*.hpp)
 foreach(file IN LISTS core_files)
@@ -61,8 +62,8 @@ endif()
 set(index ${unpacked}/spectrogrid/INDEX)
 if(EXISTS ${index})
   file(READ ${index} text)
-  if(NOT text MATCHES "^spectrogrid >> [^\n]+\n[^ \n][^\n]*\n spectrogrid\n$")
-    string(APPEND failures "  INDEX does not list spectrogrid under a category:\n${text}\n")
+  if(NOT text MATCHES "^spectrogrid >> [^\n]+\n[^ \n][^\n]*\n spectrogrid\n spectrogridplot\n$")
+    string(APPEND failures "  INDEX does not list spectrogrid and spectrogridplot under a category:\n${text}\n")
   endif()
 endif()
 set(makefile ${unpacked}/spectrogrid/src/Makefile)

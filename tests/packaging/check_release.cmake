@@ -6,7 +6,8 @@
 # VERSION and hold exactly spectrogrid/ with those files, README.md, LICENSE
 # and CHANGELOG.md; every file in it must have the bytes of the one the build
 # made and tested, or of the source tree's. Between them the manifests must
-# give the help file, Contents.m and the four modules, once each.
+# give the help file, Contents.m, spectrogridplot.m and the four modules,
+# once each.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/packed_files.cmake)
 require_variables(check_release SOURCE_DIR ARCHIVE MANIFESTS)
@@ -42,7 +43,7 @@ foreach(document README.md LICENSE CHANGELOG.md)
 endforeach()
 
 list(SORT roles)
-set(expected_roles contents help matlab-glnxa64 matlab-win32 matlab-win64 octave)
+set(expected_roles contents help matlab-glnxa64 matlab-win32 matlab-win64 octave plot)
 if(NOT roles STREQUAL expected_roles)
   string(APPEND failures "  the builds list [${roles}], expected [${expected_roles}] once each\n")
 endif()
