@@ -9,7 +9,9 @@
 // frame at 8 of the frequencies, C_true the exact sums of tests/reference.h
 // (where the build has MPFR and __float128).
 //
-//   build/release/bench/fast_mode [--rounds R] [--fft] [--check]
+//   build/release/bench/fast_mode [--rounds R] [--fft] [--check] [--only TEXT]
+//
+// --only runs the calls whose name contains TEXT.
 #include <immintrin.h>
 #include <omp.h>
 
@@ -122,10 +124,12 @@ double fftRate(std::int32_t N, spectrogrid::InstructionSet set) {
 int main(int argc, char** argv) {
     int rounds = 5;
     bool fftOnly = false, check = false;
+    const char* only = "";
     for (int a = 1; a < argc; ++a) {
         if (!std::strcmp(argv[a], "--rounds") && a + 1 < argc) rounds = std::atoi(argv[++a]);
         if (!std::strcmp(argv[a], "--fft")) fftOnly = true;
         if (!std::strcmp(argv[a], "--check")) check = true;
+        if (!std::strcmp(argv[a], "--only") && a + 1 < argc) only = argv[++a];
     }
     spectrogrid::setAnalysisThreads();
     const spectrogrid::InstructionSet set = spectrogrid::bestInstructionSet();
@@ -144,6 +148,7 @@ int main(int argc, char** argv) {
     std::printf("%-18s %7s %9s %9s %8s %6s %3s %6s %9s\n", "call", "tol", "exact ms", "fast ms", "speed-up",
                 "sigma", "w", "N", "bound/tol");
     for (const Call& call : calls) {
+        if (!std::strstr(call.name, only)) continue;
         Buffers b;
         std::mt19937_64 rng(2);
         std::normal_distribution<double> normal;

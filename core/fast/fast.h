@@ -42,7 +42,7 @@ constexpr int lanes = 8;
 // imaginary parts.
 constexpr int elementDoubles = 2 * lanes;
 
-// Frequencies interpolated per call of interpolateBatch.
+// Frequencies per call of interpolate or sumDirect.
 constexpr int frequencyChunk = 32;
 
 // Frames of one batch of the direct sums: four vectors, so that even one
