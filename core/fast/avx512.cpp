@@ -6,9 +6,10 @@
 #include "fast/fast.h"
 
 // Vectors wider than the set passes in registers stay inside this file.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wpsabi"
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wunknown-warning-option"
 #endif
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace spectrogrid {
 namespace fast {
