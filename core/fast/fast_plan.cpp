@@ -35,9 +35,12 @@
 //  taps       w products and sums in one accumulator per part: gamma(w)
 //             sum phi |Yhat|; weights from kernelValue: each within
 //             19u |a| e^a + 6u phi (a = beta (s - 1), s >= 1/2: the argument
-//             within 19u relative, the exponential within 6u) or
-//             beta e^(-beta/2) sqrt(9u) (s < 1/2); with |a| e^a <= 1/e their
-//             sum is at most rho_w = 7.0u w + 6.01u Phi + w beta e^(-beta/2) sqrt(9u).
+//             within 19u relative, the exponential within 6u); for s < 1/2,
+//             1 - q within D = 9u puts s within min(sqrt D, D/s), so phi
+//             within beta e^(beta (s-1)) min(sqrt D, D/s) <= beta max(2D
+//             e^(-beta/2), sqrt D e^(-beta)) (largest at s = 1/2 or s =
+//             sqrt D); with |a| e^a <= 1/e their sum is at most rho_w =
+//             7.0u w + 6.01u Phi + w beta max(2D e^(-beta/2), sqrt D e^(-beta)).
 //             Together A (1 + rho_s) [eps_fft + (1 + eps_fft)(gamma(w) + rho_w / Phi)].
 //  frequency  nu = f/fs is reduced exactly (fmod), held as a double-double;
 //             the grid offset delta is within 2u, which is the exact sum at
@@ -200,8 +203,9 @@ double roundingBound(std::int32_t fftLength, std::int32_t kernelIndex, std::int3
                           2.0 * u * (1.0 + epsHalf + u) * (1.0 + mu);
 
     const double beta = kernel.beta;
-    const double rhoW = 7.0 * u * kernel.width + 6.01 * u * Phi +
-                        kernel.width * beta * kernelExp(-beta / 2) * std::sqrt(9.0 * u);
+    const double D = 9.0 * u;
+    const double edge = std::fmax(2.0 * D * kernelExp(-beta / 2), std::sqrt(D) * kernelExp(-beta));
+    const double rhoW = 7.0 * u * kernel.width + 6.01 * u * Phi + kernel.width * beta * edge * 1.01;
     const double taps = A * (1.0 + rhoS) * (epsFft + (1.0 + epsFft) * (gamma(kernel.width) + rhoW / Phi));
     const double samples = rhoS * (1.0 + E);
     const double frequency = (3.1415926535897932 + 1.0) * u * (1.0 + E);
