@@ -179,6 +179,21 @@ void fillBatch(const FastPlan& plan, const T* samples, std::int64_t sampleStep, 
     }
 }
 
+// The per-call tables: on the calling thread when they are a small part of
+// the call (each parallel region ends at a barrier that a thread the
+// system has set aside holds up for its whole time slice), on every thread
+// otherwise. Each entry is written alone, so the bits do not depend on it.
+constexpr std::int64_t serialSetupWork = std::int64_t{1} << 18;
+
+template <typename Body>
+void runSetupRange(bool serial, std::int64_t n, const Body& body) {
+    if (serial) {
+        if (n > 0) body(0, n);
+    } else {
+        runParallelRange(n, body);
+    }
+}
+
 struct FastTask {
     const fast::FastKernels* kernels;
     const FastPlan* plan;
@@ -307,11 +322,17 @@ CallOutcome computeFastWith(const FastKernels& kernels, const FastPlan& plan,
     double* twiddles = workspace + plan.twiddleOffset;
     double* folded = workspace + plan.windowOffset;
     double* taps = workspace + plan.tapOffset;
+    // Work of the tables, counted in twiddles, kernel values and products.
+    const std::int64_t setupWork =
+        plan.direct ? std::int64_t{inputs.frequencyCount} * L
+                    : plan.fftLength + std::int64_t{L} * plan.width / 2 +
+                          std::int64_t{inputs.frequencyCount} * plan.width;
+    const bool serial = setupWork <= serialSetupWork;
     if (plan.direct) {
         // The window as given; each frequency's cosines and sines.
         twiddles = nullptr;
         folded = const_cast<double*>(inputs.window);
-        runParallelRange(inputs.frequencyCount, [&](std::int64_t begin, std::int64_t end) {
+        runSetupRange(serial, inputs.frequencyCount, [&](std::int64_t begin, std::int64_t end) {
             for (std::int64_t k = begin; k < end; ++k) {
                 double* tables = taps + k * plan.tapStride;
                 fillDirectTwiddles(inputs.frequencies[k], inputs.sampleRate, L, tables, tables + L);
@@ -319,13 +340,13 @@ CallOutcome computeFastWith(const FastKernels& kernels, const FastPlan& plan,
         });
     } else {
         const KernelSet& sinCosSet = bestKernelSet();
-        runParallelRange(plan.fftLength, [&](std::int64_t begin, std::int64_t end) {
+        runSetupRange(serial, plan.fftLength, [&](std::int64_t begin, std::int64_t end) {
             fillFftTwiddles(sinCosSet, plan.fftLength, twiddles, begin, end);
         });
-        runParallelRange(L, [&](std::int64_t begin, std::int64_t end) {
+        runSetupRange(serial, L, [&](std::int64_t begin, std::int64_t end) {
             fillFoldedWindow(plan, inputs.window, twiddles, folded, begin, end);
         });
-        runParallelRange(inputs.frequencyCount, [&](std::int64_t begin, std::int64_t end) {
+        runSetupRange(serial, inputs.frequencyCount, [&](std::int64_t begin, std::int64_t end) {
             for (std::int64_t k = begin; k < end; ++k) {
                 fillTaps(plan, inputs.frequencies[k], inputs.sampleRate, taps + k * plan.tapStride);
             }
