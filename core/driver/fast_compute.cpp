@@ -183,7 +183,7 @@ void fillBatch(const FastPlan& plan, const T* samples, std::int64_t sampleStep, 
 // the call (each parallel region ends at a barrier that a thread the
 // system has set aside holds up for its whole time slice), on every thread
 // otherwise. Each entry is written alone, so the bits do not depend on it.
-constexpr std::int64_t serialSetupWork = std::int64_t{1} << 18;
+constexpr std::int64_t serialSetupWork = std::int64_t{1} << 15;
 
 template <typename Body>
 void runSetupRange(bool serial, std::int64_t n, const Body& body) {
