@@ -44,6 +44,11 @@ function [path, iqPath, cqPath] = spectrogrid_demo(path)
   elapsed = toc;
   printf('spectrogrid: %d frequencies x %d frames of %d samples in %.3f s\n', ...
          numel(frequencies), numel(times), L, elapsed);
+  % The fast mode: each coefficient within 1e-9 of its frame's sum of
+  % absolute windowed samples.
+  tic;
+  fast = spectrogrid(x, window, overlap, frequencies, fs, 'Tolerance', 1e-9);
+  printf('with ''Tolerance'', 1e-9: %.3f s, largest change %.1e\n', toc, max(abs(fast(:) - C(:))));
 
   % gnuplot draws without a display; Octave's advice to prefer its Qt
   % toolkit does not apply to a headless run, nor its note on Ghostscript,

@@ -380,6 +380,42 @@ Fault checkCall(const ArgumentView inputs[inputCount], const ExtraArguments& ext
     return checkOptions(extra, options);
 }
 
+Fault checkToleranceAttainable(const ArgumentView inputs[inputCount], const CallOptions& options) {
+    if (options.tolerance == 0.0) return noFault;
+    // The largest |frequency|, element by element in its own class.
+    const ArgumentView& frequencies = inputs[inFrequencies];
+    const std::int64_t bytes =
+        spectrogrid::bytesPerSample(static_cast<spectrogrid::SampleType>(frequencies.elementClass));
+    double largest = 0.0;
+    for (std::uint64_t i = 0; i < frequencies.elements; ++i) {
+        ArgumentView one = frequencies;
+        one.elements = 1;
+        one.real = static_cast<const char*>(frequencies.real) + static_cast<std::int64_t>(i) * frequencies.step * bytes;
+        double value = 0.0;
+        convertToDouble(one, &value);
+        if (!(std::fabs(value) <= largest)) largest = std::fabs(value);
+    }
+    const SignalShape shape = signalShape(inputs[inSignal]);
+    const std::int32_t L = static_cast<std::int32_t>(longestWindow(inputs[inWindow]));
+    const spectrogrid::FramePlan plan = spectrogrid::planFrames(shape.samples, L, inputs[inOverlap].value);
+    const bool complexSignal = inputs[inSignal].complex;
+    const std::int32_t realChannels = complexSignal ? 2 * shape.channels : shape.channels;
+    if (spectrogrid::toleranceAttainable(L, static_cast<std::int32_t>(frequencies.elements), plan.frameCount,
+                                         realChannels, complexSignal, largest / inputs[inSampleRate].value,
+                                         windowCount(inputs[inWindow]) > 1, options.tolerance)) {
+        return noFault;
+    }
+    char given[maxFaultName];
+    std::snprintf(given, sizeof given, "%.3g", options.tolerance);
+    return named("spectrogrid:toleranceUnattainable",
+                 "No method keeps a 'Tolerance' of %s for this call: no fast method reaches it "
+                 "(with a window for each frequency none runs yet), and the exact sums' own "
+                 "rounding, up to about (1.5*L + 21*max(abs(f))*L/fs)*eps/2 of the sum of "
+                 "|signal .* window| over a frame, may exceed it. Give a larger tolerance, or 0 "
+                 "for the exact mode.",
+                 given);
+}
+
 std::uint64_t windowCount(const ArgumentView& window) {
     return window.elementClass == ElementClass::cell ? window.elements : 1;
 }

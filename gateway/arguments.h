@@ -112,6 +112,11 @@ Fault checkArguments(int outputsRequested, int inputsGiven);
 Fault checkCall(const ArgumentView inputs[inputCount], const ExtraArguments& extra,
                 CallOptions* options);
 
+// For a call that passed checkCall, its elements attached: whether its
+// tolerance can be kept (spectrogrid::toleranceAttainable); a fault to
+// report before anything is created where it cannot.
+Fault checkToleranceAttainable(const ArgumentView inputs[inputCount], const CallOptions& options);
+
 // The windows of a window input that passed checkCall: one for a vector,
 // the elements of a cell; the view of window k; and the longest length, the
 // frame length L of the call.

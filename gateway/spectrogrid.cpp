@@ -291,6 +291,11 @@ extern "C" SPECTROGRID_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nr
     for (int slot = 0; slot < gateway::inputCount; ++slot) {
         if (slot != gateway::inWindow || !windowPerFrequency) attachElements(inputArrays[slot], &views[slot]);
     }
+    const Fault toleranceFault = gateway::checkToleranceAttainable(views, options);
+    if (toleranceFault.identifier != nullptr) {
+        mexErrMsgIdAndTxt(toleranceFault.identifier, toleranceFault.format, toleranceFault.name);
+        return;
+    }
 
     const gateway::SignalShape shape = gateway::signalShape(views[gateway::inSignal]);
     const std::int32_t K = static_cast<std::int32_t>(views[gateway::inFrequencies].elements);
@@ -324,14 +329,25 @@ extern "C" SPECTROGRID_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nr
     tables.angularSteps = mxGetPr(createRealColumn(L));
     tables.cosTable = mxGetPr(createRealColumn(L));
     tables.sinTable = mxGetPr(createRealColumn(L));
-    // Bounded by a few MiB whatever the sizes, so it fits a 32-bit dimension.
-    const std::int64_t workspace = spectrogrid::workspaceLength(inputs, plan.frameCount);
-    tables.workspace =
-        workspace > 0 ? mxGetPr(createRealColumn(static_cast<std::int32_t>(workspace))) : nullptr;
     const bool complexSignal = views[gateway::inSignal].complex;
     tables.imaginaryPart = spectrogrid::imaginaryPartLength(K, plan.frameCount, P, complexSignal) > 0
                                ? createImaginaryPart(K, plan.frameCount, P)
                                : nullptr;
+
+    // The workspace of the path the core will take: the fast mode's (FFT
+    // buffers of the threads and per-call tables; 0 doubles when the exact
+    // path runs), else the blocked kernels' (a few MiB whatever the sizes).
+    // Both fit a 32-bit dimension but for a fast call of over 2^31 - 1
+    // doubles (about 10^8 frequencies), which runs on the exact path.
+    const std::int64_t fastLength = spectrogrid::toleranceWorkspaceLength(inputs, plan, options.tolerance);
+    double* fastWorkspace = nullptr;
+    tables.workspace = nullptr;
+    if (fastLength > 0 && fastLength <= INT32_MAX) {
+        fastWorkspace = mxGetPr(createRealColumn(static_cast<std::int32_t>(fastLength)));
+    } else {
+        const std::int64_t workspace = spectrogrid::workspaceLength(inputs, plan.frameCount);
+        if (workspace > 0) tables.workspace = mxGetPr(createRealColumn(static_cast<std::int32_t>(workspace)));
+    }
 
     const spectrogrid::CoefficientPlanes planes = {mxGetPr(coefficients), mxGetPi(coefficients)};
     // Fresh from the host and written whole by the call.
@@ -339,8 +355,9 @@ extern "C" SPECTROGRID_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nr
     spectrogrid::prepareOutput(planes.real, planeBytes);
     spectrogrid::prepareOutput(planes.imag, planeBytes);
     spectrogrid::prepareOutput(tables.imaginaryPart, 2 * planeBytes);
-    const spectrogrid::CallOutcome outcome = spectrogrid::computeCoefficients(
-        inputs, plan, tables, planes, mxGetPr(times), stopQueryOf(hostInterruptQuery()));
+    const spectrogrid::CallOutcome outcome = spectrogrid::computeCoefficientsWithin(
+        inputs, plan, tables, planes, mxGetPr(times), options.tolerance, fastWorkspace,
+        stopQueryOf(hostInterruptQuery()));
     if (outcome == spectrogrid::CallOutcome::stopped) {
         mexErrMsgIdAndTxt("spectrogrid:interrupted", "%s", "spectrogrid was interrupted (Ctrl-C).");
         return;

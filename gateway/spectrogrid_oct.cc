@@ -227,6 +227,8 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
             attachElements(inputValues[slot], kept[slot], &views[slot]);
         }
     }
+    const Fault toleranceFault = gateway::checkToleranceAttainable(views, options);
+    if (toleranceFault.identifier != nullptr) raise(toleranceFault);
 
     ColumnVector convertedWindow, convertedFrequencies;
     const double* frequencies = doublesOf(views[gateway::inFrequencies], convertedFrequencies);
@@ -269,7 +271,10 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     const ComplexNDArray coefficients(Array<Complex>(storage, shape));
     ColumnVector times(plan.frameCount);
     ColumnVector angularSteps(L), cosTable(L), sinTable(L);
-    ColumnVector workspace(spectrogrid::workspaceLength(inputs, plan.frameCount));
+    // The workspace of the path the core will take: the fast mode's (0
+    // doubles when the exact path runs), else the blocked kernels'.
+    ColumnVector fastWorkspace(spectrogrid::toleranceWorkspaceLength(inputs, plan, options.tolerance));
+    ColumnVector workspace(fastWorkspace.numel() > 0 ? 0 : spectrogrid::workspaceLength(inputs, plan.frameCount));
     // The coefficients of a complex signal's imaginary part, as large as the
     // result and overwritten whole: not set to zero first either.
     const std::int64_t imaginaryLength =
@@ -285,8 +290,9 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     spectrogrid::prepareOutput(storage, static_cast<std::int64_t>(cells) * 16);
     spectrogrid::prepareOutput(imaginaryPart.get(), imaginaryLength * 8);
     std::exception_ptr interrupt;
-    const spectrogrid::CallOutcome outcome = spectrogrid::computeCoefficients(
-        inputs, plan, tables, planes, times.fortran_vec(), {hostInterrupt, &interrupt});
+    const spectrogrid::CallOutcome outcome = spectrogrid::computeCoefficientsWithin(
+        inputs, plan, tables, planes, times.fortran_vec(), options.tolerance,
+        fastWorkspace.numel() > 0 ? fastWorkspace.fortran_vec() : nullptr, {hostInterrupt, &interrupt});
     if (outcome == spectrogrid::CallOutcome::stopped) std::rethrow_exception(interrupt);
 
     octave_value_list outputs;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "fast/fast.h"
 #include "spectrogrid.h"
 
 struct CoreOutput {
@@ -51,6 +52,45 @@ inline CoreOutput runCore(const std::vector<double>& signal, const std::vector<d
                                          out.workspace.empty() ? nullptr : out.workspace.data()};
     spectrogrid::CoefficientPlanes planes = {out.real.data(), out.imag.data()};
     out.outcome = spectrogrid::computeCoefficients(in, out.plan, tables, planes, out.times.data(), stop);
+    return out;
+}
+
+// The fast path of a call on any inputs (complex, channels, every sample
+// type), the FFT path or the direct sums as asked, forced past the cost
+// model, with the bodies of `set`: the plan it
+// took and the planes (and times) it wrote. plan.fast is false, and nothing
+// is computed, where no kernel reaches the tolerance.
+struct FastOutput {
+    spectrogrid::fast::FastPlan plan;
+    spectrogrid::FramePlan frames;
+    std::vector<double> times, real, imag;
+    spectrogrid::CallOutcome outcome = spectrogrid::CallOutcome::finished;
+};
+
+inline FastOutput runFast(const spectrogrid::AnalysisInputs& in, double tolerance,
+                          spectrogrid::InstructionSet set,
+                          spectrogrid::fast::Preference path = spectrogrid::fast::Preference::nufft,
+                          const spectrogrid::StopQuery& stop = spectrogrid::StopQuery{}) {
+    FastOutput out;
+    out.frames = spectrogrid::planFrames(in.signalLength, in.windowLength, in.overlap);
+    out.plan = spectrogrid::fast::planFastFor(in, out.frames, tolerance, path);
+    if (!out.plan.fast) return out;
+    const std::size_t cells = static_cast<std::size_t>(in.frequencyCount) *
+                              static_cast<std::size_t>(out.frames.frameCount) *
+                              static_cast<std::size_t>(in.channelCount);
+    std::vector<double> steps(in.windowLength), cosTable(in.windowLength), sinTable(in.windowLength);
+    std::vector<double> imaginaryPart(static_cast<std::size_t>(spectrogrid::imaginaryPartLength(
+        in.frequencyCount, out.frames.frameCount, in.channelCount, in.signalImag != nullptr)));
+    std::vector<double> workspace(static_cast<std::size_t>(out.plan.length), -123456.75);
+    out.times.assign(out.frames.frameCount, -123456.75);
+    out.real.assign(cells, -123456.75);
+    out.imag.assign(cells, -123456.75);
+    spectrogrid::ScratchTables tables = {steps.data(), cosTable.data(), sinTable.data(), nullptr,
+                                         imaginaryPart.empty() ? nullptr : imaginaryPart.data()};
+    spectrogrid::CoefficientPlanes planes = {out.real.data(), out.imag.data()};
+    out.outcome = spectrogrid::fast::computeFastWith(spectrogrid::fast::fastKernelsFor(set), out.plan, in,
+                                                     out.frames, tables, planes, out.times.data(),
+                                                     workspace.data(), stop);
     return out;
 }
 

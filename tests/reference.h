@@ -183,6 +183,59 @@ inline bool sameBits(const std::vector<double>& a, const double* b, std::size_t 
     return a.size() == n && (n == 0 || std::memcmp(a.data(), b, n * sizeof(double)) == 0);
 }
 
+#if defined(SPECTROGRID_REFERENCE_MPFR) && defined(__SIZEOF_FLOAT128__)
+#define SPECTROGRID_REFERENCE_EXACT_SUMS 1
+// The mathematically exact coefficients the fast mode is held to, within
+// about 2^-100 of S: the phase 2 pi (f n mod fs) / fs found with MPFR (fmod
+// is exact), its sine and cosine to 110 bits, and the sum over n of the
+// exact products x(n) w(n) (exact in 113 bits) times them in __float128.
+struct ExactTwiddles {
+    std::vector<__float128> cosine, sine;  // of 2 pi f n / fs, n < L
+};
+
+inline ExactTwiddles exactTwiddles(double f, double fs, std::int64_t L) {
+    ExactTwiddles t;
+    t.cosine.resize(L);
+    t.sine.resize(L);
+    mpfr_t product, rate, remainder, angle, s, c, pi2;
+    mpfr_inits2(1200, product, remainder, (mpfr_ptr)nullptr);
+    mpfr_inits2(240, rate, angle, s, c, pi2, (mpfr_ptr)nullptr);
+    mpfr_set_d(rate, fs, MPFR_RNDN);
+    mpfr_const_pi(pi2, MPFR_RNDN);
+    mpfr_mul_ui(pi2, pi2, 2, MPFR_RNDN);
+    for (std::int64_t n = 0; n < L; ++n) {
+        mpfr_set_d(product, f, MPFR_RNDN);
+        mpfr_mul_si(product, product, static_cast<long>(n), MPFR_RNDN);  // exact
+        mpfr_fmod(remainder, product, rate, MPFR_RNDN);                  // exact
+        mpfr_div(angle, remainder, rate, MPFR_RNDN);
+        mpfr_mul(angle, angle, pi2, MPFR_RNDN);
+        mpfr_sin_cos(s, c, angle, MPFR_RNDN);
+        const auto quad = [](mpfr_t x) {
+            const double high = mpfr_get_d(x, MPFR_RNDN);
+            mpfr_sub_d(x, x, high, MPFR_RNDN);
+            return static_cast<__float128>(high) + static_cast<__float128>(mpfr_get_d(x, MPFR_RNDN));
+        };
+        t.cosine[n] = quad(c);
+        t.sine[n] = quad(s);
+    }
+    mpfr_clears(product, remainder, rate, angle, s, c, pi2, (mpfr_ptr)nullptr);
+    return t;
+}
+
+// sum_n y(n) exp(-i theta_n) for one real frame y = x * w (products exact).
+inline void exactCoefficient(const double* x, std::int64_t step, const double* w, std::int64_t L,
+                             const ExactTwiddles& t, __float128* re, __float128* im) {
+    __float128 sr = 0, si = 0;
+    for (std::int64_t n = 0; n < L; ++n) {
+        const __float128 y = static_cast<__float128>(x[n * step]) * static_cast<__float128>(w[n]);
+        sr += y * t.cosine[n];
+        si -= y * t.sine[n];
+    }
+    *re = sr;
+    *im = si;
+}
+#endif
+
 }  // namespace reference
 
 #endif

@@ -86,6 +86,11 @@ inline std::int64_t columnHeightOf(const CoefficientPlanes& planes, std::int32_t
 // complex signal.
 std::int32_t realChannels(const AnalysisInputs& inputs);
 
+// For a complex signal, C = A + iB over every coefficient of the call: A in
+// the planes, B in tables.imaginaryPart. Nothing for a real signal.
+void combineImaginaryPart(const AnalysisInputs& inputs, const FramePlan& framePlan,
+                          const ScratchTables& tables, const CoefficientPlanes& planes);
+
 using UnitKernel = void (*)(const KernelTask& task, const UnitRange& unit, double* workspace);
 using BatchSinCos = void (*)(const double* theta, double* sine, double* cosine, std::int64_t n);
 

@@ -246,12 +246,7 @@ void accumulateCall(const KernelSet& kernels, const AccumulationPlan& plan, cons
     task.stop = stop;
     accumulateAllUnits(kernels, task, tables.workspace);
     if (stop->stopped) return;
-    if (inputs.signalImag != nullptr) {
-        const std::int64_t cells = std::int64_t{K} * framePlan.frameCount * inputs.channelCount;
-        runParallelRange(cells, [&](std::int64_t begin, std::int64_t end) {
-            combineParts(tables, planes, K, begin, end);
-        });
-    }
+    combineImaginaryPart(inputs, framePlan, tables, planes);
 }
 
 // Every coefficient of a call with a window for each frequency: each group
@@ -302,12 +297,7 @@ void accumulateEachWindow(const KernelSet& kernels, const AnalysisInputs& inputs
         }
     }
     if (stop->stopped) return;
-    if (inputs.signalImag != nullptr) {
-        const std::int64_t cells = std::int64_t{K} * framePlan.frameCount * inputs.channelCount;
-        runParallelRange(cells, [&](std::int64_t begin, std::int64_t end) {
-            combineParts(tables, planes, K, begin, end);
-        });
-    }
+    combineImaginaryPart(inputs, framePlan, tables, planes);
 }
 
 }  // namespace
@@ -356,6 +346,17 @@ void accumulateFrames(const AnalysisInputs& inputs, const FramePlan& plan,
             combineParts(rowsFrom(tables, k), rowsFrom(resolved, k), 1, begin, end);
         });
     }
+}
+
+void combineImaginaryPart(const AnalysisInputs& inputs, const FramePlan& framePlan,
+                          const ScratchTables& tables, const CoefficientPlanes& planes) {
+    if (inputs.signalImag == nullptr) return;
+    const std::int32_t K = inputs.frequencyCount;
+    const CoefficientPlanes all = withHeight(planes, K);
+    const std::int64_t cells = std::int64_t{K} * framePlan.frameCount * inputs.channelCount;
+    runParallelRange(cells, [&](std::int64_t begin, std::int64_t end) {
+        combineParts(tables, all, K, begin, end);
+    });
 }
 
 std::int32_t realChannels(const AnalysisInputs& inputs) {

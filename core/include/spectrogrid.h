@@ -188,6 +188,18 @@ CallOutcome computeCoefficients(const AnalysisInputs& inputs, const FramePlan& p
                                 const ScratchTables& tables, const CoefficientPlanes& planes,
                                 double* times, const StopQuery& stop = StopQuery{});
 
+// computeCoefficients within `tolerance` (0: exactly computeCoefficients).
+// A call with a window for each frequency runs exactly whatever the
+// tolerance (see toleranceAttainable).
+// fastWorkspace holds toleranceWorkspaceLength(...) doubles (may be null
+// when that is 0); tables are as for computeCoefficients. On the fast path
+// the cosine and sine tables are left as they were; `stop` is asked as by
+// computeCoefficients, between batches of frames.
+CallOutcome computeCoefficientsWithin(const AnalysisInputs& inputs, const FramePlan& plan,
+                                      const ScratchTables& tables, const CoefficientPlanes& planes,
+                                      double* times, double tolerance, double* fastWorkspace,
+                                      const StopQuery& stop = StopQuery{});
+
 // Makes a large buffer that the host has just created, and that the call
 // will overwrite whole, ready for writing: on Linux it asks for transparent
 // huge pages on the buffer's 2 MiB-aligned interior, then writes one zero
@@ -195,6 +207,37 @@ CallOutcome computeCoefficients(const AnalysisInputs& inputs, const FramePlan& p
 // so that its page faults are few and taken in parallel. Only for memory
 // whose contents do not matter; buffers under 8 MiB are left alone.
 void prepareOutput(void* data, std::int64_t bytes);
+
+// The fast mode. With tolerance > 0 a call may take a per-frame
+// non-uniform FFT instead of the exact sums; every coefficient then obeys
+//   |C(k, j) - C_true(k, j)| <= tolerance * S_j,  S_j = sum_i |x(j*hop + i) * window[i]|
+// (the modulus for a complex signal), C_true the exact sum with the exact
+// phase 2 pi f n / fs of the given doubles; the results are the same bits on
+// every platform, instruction set and thread count. Where the fast path
+// would not be quicker, the exact one runs, but only if its own deviation
+// from C_true, at most (1.5 L + 21 max|f| L / fs) * 2^-53 * S_j, is within
+// the tolerance. Frames of zeros give +0 coefficients; a non-finite sample
+// makes every coefficient of its frame NaN.
+//
+// Number of doubles of workspace the fast path needs for this call (0 when
+// the exact path runs, also for tolerance 0): bounded by the FFT buffers of
+// the threads and per-call tables of the window, the FFT and the
+// frequencies (about 2N + L + K (w + 3) + threads * 33 N, N < 4L a power of
+// two, w <= 16), never by the number of frames.
+std::int64_t toleranceWorkspaceLength(const AnalysisInputs& inputs, const FramePlan& plan,
+                                      double tolerance);
+
+// Whether some method keeps the promise of `tolerance` for a call of these
+// sizes (realChannels: the channels, twice for a complex signal), whose
+// largest |frequency| / sampleRate is largestFrequencyRatio. Always for
+// tolerance 0 and for calls with nothing to compute. A call with a window
+// for each frequency runs exactly, so only where the exact mode's own
+// bound is within the tolerance; a plain call wherever a fast method
+// reaches it or the exact mode's bound is within it.
+bool toleranceAttainable(std::int32_t windowLength, std::int32_t frequencyCount,
+                         std::int32_t frameCount, std::int32_t realChannels, bool complexSignal,
+                         double largestFrequencyRatio, bool windowPerFrequency, double tolerance);
+
 
 // The most threads a call requests.
 constexpr int maxAnalysisThreads = 4;

@@ -11,4 +11,7 @@ constexpr ExpectedDigest expectedDigests[] = {
     {"longWindow", 0xbe38aa7a1aa11e84ULL},
     {"hugeAngles", 0x7dbbe99cbf795261ULL},
     {"oddSizes", 0xa9c0cdec5b95b66cULL},
+    {"fastAudio", 0xb6bd024ddd244a03ULL},
+    {"fastComplexStereo", 0x3958c8c870578badULL},
+    {"fastDirect", 0x84c6cafcaf5656e8ULL},
 };

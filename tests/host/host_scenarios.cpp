@@ -229,6 +229,7 @@ std::uint64_t digestOf(std::uint64_t digest, const std::vector<double>& values) 
 struct DigestCase {
     const char* name;
     Case input;
+    double tolerance = 0;  // > 0: called with 'Tolerance', tolerance (the fast mode)
 };
 
 std::vector<DigestCase> digestCases() {
@@ -264,6 +265,36 @@ std::vector<DigestCase> digestCases() {
     odd.frequencies = frequencyLadder(0.013, 1.37, 19);
     odd.sampleRate = 7.25;
     cases.push_back({"oddSizes", odd});
+
+    // The fast mode, on calls where it runs rather than the exact path.
+    Case fastAudio;
+    fastAudio.signal = portableNoise(7, 30000);
+    fastAudio.window = parabolicWindow(2048);
+    fastAudio.overlap = 1536;
+    fastAudio.frequencies = frequencyLadder(20.0, 1.0233, 300);
+    fastAudio.sampleRate = 48000;
+    cases.push_back({"fastAudio", fastAudio, 1e-12});
+
+    Case fastStereo;  // complex, two channels, frequencies far above the rate
+    fastStereo.channels = 2;
+    fastStereo.complex = true;
+    fastStereo.signal = portableNoise(8, 2 * 9000);
+    fastStereo.signalImag = portableNoise(9, 2 * 9000);
+    fastStereo.window = portableNoise(10, 1023);
+    fastStereo.overlap = 511.5;
+    fastStereo.frequencies = frequencyLadder(0.013, 1.37, 60);
+    fastStereo.frequencies.push_back(6.02214076e23);
+    fastStereo.frequencies.push_back(-1e9 - 0.25);
+    fastStereo.sampleRate = 7.25;
+    cases.push_back({"fastComplexStereo", fastStereo, 1e-7});
+
+    Case fastDirect;  // three frequencies near Nyquist at 1e-12: the direct sums
+    fastDirect.signal = portableNoise(11, 20000);
+    fastDirect.window = parabolicWindow(1024);
+    fastDirect.overlap = 768;
+    fastDirect.frequencies = {23000.5, -22999.0, 440.0};
+    fastDirect.sampleRate = 48000;
+    cases.push_back({"fastDirect", fastDirect, 1e-12});
     return cases;
 }
 
@@ -278,14 +309,30 @@ void platformBits(Session& s) {
     for (const DigestCase& d : cases) {
         caseName = d.name;
         ArrayPool pool;
-        const CallResult r = callModule(s.module.entry, 3, columnsOf(pool, d.input));
-        CHECK(!r.raised);
-        if (r.raised || r.outputs.size() != 3) continue;
-        std::uint64_t digest = 0xcbf29ce484222325ULL;
-        digest = digestOf(digest, r.outputs[0].real);
-        digest = digestOf(digest, r.outputs[0].imag);
-        digest = digestOf(digest, r.outputs[1].real);
-        digest = digestOf(digest, r.outputs[2].real);
+        std::vector<mxArray*> inputs = columnsOf(pool, d.input);
+        const auto digestOfCall = [&](const std::vector<mxArray*>& arguments, std::uint64_t* digest) {
+            const CallResult r = callModule(s.module.entry, 3, arguments);
+            CHECK(!r.raised);
+            if (r.raised || r.outputs.size() != 3) return false;
+            *digest = 0xcbf29ce484222325ULL;
+            *digest = digestOf(*digest, r.outputs[0].real);
+            *digest = digestOf(*digest, r.outputs[0].imag);
+            *digest = digestOf(*digest, r.outputs[1].real);
+            *digest = digestOf(*digest, r.outputs[2].real);
+            return true;
+        };
+        std::uint64_t digest = 0;
+        if (d.tolerance > 0) {
+            // The fast mode ran: its bits are not the exact mode's.
+            std::uint64_t exact = 0;
+            if (!digestOfCall(inputs, &exact)) continue;
+            inputs.push_back(pool.text("Tolerance"));
+            inputs.push_back(pool.scalar(d.tolerance));
+            if (!digestOfCall(inputs, &digest)) continue;
+            CHECK(digest != exact);
+        } else if (!digestOfCall(inputs, &digest)) {
+            continue;
+        }
         std::uint64_t expected = 0;
         for (const ExpectedDigest& e : expectedDigests) {
             if (std::strcmp(e.name, d.name) == 0) expected = e.digest;

@@ -130,6 +130,13 @@ function test_errors()
     expect_error(@() spectrogrid(x, w, 2, f, 1, options{k, 1}{:}), options{k, 2}, ...
                  sprintf('options %d', k), options{k, 3});
   end
+  % With a window for each frequency the exact sums run: a tolerance below
+  % their own rounding (here from a frequency far above the sample rate)
+  % cannot be kept; one above it gives the exact bits.
+  expect_error(@() spectrogrid(x, {w, w}, 2, [0.1 1e6], 1, 'Tolerance', 1e-12), ...
+               'spectrogrid:toleranceUnattainable', 'tolerance with windows', '1e-12');
+  expect(same_bits(spectrogrid(x, {w, w}, 2, [0.1 1e6], 1, 'Tolerance', 1e-6), ...
+                   spectrogrid(x, {w, w}, 2, [0.1 1e6], 1)), 'windows per frequency, tolerance kept: exact bits');
   exact = spectrogrid(x, w, 2, f, 1);
   expect(same_bits(spectrogrid(x, {w}, 2, f, 1, 'tolerance', 1e-6, 'Tolerance', 0), exact), ...
          'a cell of one window, tolerance 0 last: the exact analysis');

@@ -94,6 +94,7 @@ function cases = calls()
     {'stereo int16 signal, single window', '', int16(round(1000 * [x, flipud(x)])), single(hann), 256, many, 8000}
     {'a window per frequency', '', x, [repmat({hann}, 1, 48), num2cell(int16(randn(48, 9) * 100), 2)'], 300, many, 8000}
     {'three windows for 96 frequencies', 'spectrogrid:windowCountMismatch', x, {hann, hann, hann}, 0, many, 8000}
+    {'fast mode, complex', '', complex(x, flipud(x)), hann, 384, many, 8000, 'Tolerance', 1e-9}
     {'four inputs', 'spectrogrid:notEnoughInputs', x, hann, 0, many}
     {'int64 signal', 'spectrogrid:signalNotRealDouble', int64(x), hann, 0, many, 8000}
     {'complex window', 'spectrogrid:windowNotRealDouble', x, complex(hann, hann), 0, many, 8000}

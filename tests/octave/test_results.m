@@ -1,6 +1,7 @@
 % The module's results against the plain Octave model, bit for bit: the
 % worked example, random inputs, both vector orientations, empty inputs,
-% non-finite values, complex signals, channels and every accepted class.
+% non-finite values, complex signals, channels and every accepted class;
+% and the fast mode within its tolerance.
 function test_results()
   expect('reset');
   worked_example();
@@ -12,6 +13,7 @@ function test_results()
   channels();
   input_classes();
   windows_per_frequency();
+  fast_mode();
   expect();
 end
 
@@ -204,4 +206,48 @@ function windows_per_frequency()
          'equal windows: the plain call''s bits');
   [C, ~, T] = spectrogrid(x(1:150), w, 0, f, 8000);
   expect(isequal(size(C), [6 0]) && isequal(size(T), [0 1]), 'longest window beyond the signal: no frames');
+end
+
+% 'Tolerance': every coefficient within tol * S_j of the exact sum, checked
+% against the exact mode (itself within (1.5 L + 21 max|f| L / fs) eps/2 S_j
+% of it); the frequencies and times as in the exact mode; a frame of zeros
+% gives zeros; the name in any case, the last occurrence winning.
+function fast_mode()
+  randn('state', 31);
+  audio = randn(20000, 1);
+  audio(4097:6144) = 0;                                   % frames of zeros
+  stereo = complex(int16(round(3000 * randn(6000, 2))), int16(round(3000 * randn(6000, 2))));
+  hann = @(L) 0.5 - 0.5 * cos(2 * pi * (0:L-1)' / L);
+  calls = {audio, hann(1024), 768, logspace(log10(20), log10(20000), 300), 44100; ...
+           stereo, randn(257, 1), 100.5, [linspace(-3, 3, 40), 1e9 + 0.5], 7.25; ...
+           audio, hann(256), 128, [50 440 1000 5000], 44100};   % few frequencies
+  for c = 1:rows(calls)
+    [x, w, overlap, f, fs] = calls{c, :};
+    [R, RF, RT] = spectrogrid(x, w, overlap, f, fs);
+    L = numel(w);
+    hop = fix(L - overlap);
+    own = (1.5 * L + 21 * max(abs(f)) * L / fs) * eps / 2;
+    for tol = [1e-12 1e-9 1e-3]
+      label = sprintf('fast mode, call %d, tol %g', c, tol);
+      [C, F, T] = spectrogrid(x, w, overlap, f, fs, 'Tolerance', tol);
+      expect(isequal(size(C), size(R)) && same_bits(F, RF) && same_bits(T, RT), [label ': shapes, F, T']);
+      worst = 0;
+      for p = 1:size(C, 3)
+        for j = 1:size(C, 2)
+          S = sum(abs(double(x((j - 1) * hop + (1:L), p)) .* w));
+          error = max(abs(C(:, j, p) - R(:, j, p)));
+          if S == 0
+            expect(all(C(:, j, p) == 0), [label ': a frame of zeros gives zeros']);
+          else
+            worst = max(worst, error / ((tol + own) * S));
+          end
+        end
+      end
+      expect(worst <= 1, sprintf('%s: worst error %g of the allowed', label, worst));
+    end
+  end
+  [x, w, overlap, f, fs] = calls{1, :};
+  expect(same_bits(spectrogrid(x, w, overlap, f, fs, 'tolerance', 1e-3, 'TOLERANCE', 1e-9), ...
+                   spectrogrid(x, w, overlap, f, fs, 'Tolerance', 1e-9)), ...
+         'fast mode: the name in any case, the last occurrence wins');
 end

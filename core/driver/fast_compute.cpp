@@ -1,0 +1,412 @@
+// The fast mode of one call (fast/fast.h has the method and its bound): the
+// per-call tables (FFT twiddles, the window with the deconvolution folded
+// in, each frequency's taps and phase; for the direct sums each frequency's
+// twiddles), then units of one batch of frames of one real channel, shared
+// by the threads, each writing only its own coefficients.
+#include <cmath>
+#include <cstring>
+
+#include "accumulate/kernels.h"
+#include "driver/stopping.h"
+#include "driver/threads.h"
+#include "fast/fast.h"
+#include "fast/generated/kernel_table.h"
+#include "sincos/sincos.h"
+#include "spectrogrid.h"
+
+namespace spectrogrid {
+
+namespace {
+
+using fast::elementDoubles;
+using fast::FastPlan;
+using fast::lanes;
+
+constexpr double twoPi = 6.283185307179586;
+
+// a * b = product + error exactly (Dekker; no fused multiply-add), for
+// operands well inside the exponent range.
+void exactProduct(double a, double b, double* product, double* error) {
+    const auto split = [](double x, double* high, double* low) {
+        const double t = 134217729.0 * x;  // 2^27 + 1
+        *high = t - (t - x);
+        *low = x - *high;
+    };
+    double ah, al, bh, bl;
+    split(a, &ah, &al);
+    split(b, &bh, &bl);
+    *product = a * b;
+    *error = ((ah * bh - *product) + ah * bl + al * bh) + al * bl;
+}
+
+// f / fs reduced to (-1, 1), as high + low with |low| <= 2^-53 |high|, within
+// 2^-106 of the exact fraction: fmod is exact, the quotient's remainder is
+// found exactly, and scaling both by a power of two changes nothing.
+void reducedRatio(double f, double fs, double* high, double* low) {
+    int exponent = 0;
+    std::frexp(fs, &exponent);
+    const double rate = std::ldexp(fs, -exponent);
+    const double r = std::ldexp(std::fmod(f, fs), -exponent);
+    *high = r / rate;
+    double p, e;
+    exactProduct(*high, rate, &p, &e);
+    *low = ((r - p) - e) / rate;
+}
+
+// The twiddles exp(-2 pi i k / N), k in [begin, end): real parts at
+// twiddles[k], imaginary parts at twiddles[N + k].
+void fillFftTwiddles(const KernelSet& kernels, std::int32_t N, double* twiddles, std::int64_t begin,
+                     std::int64_t end) {
+    for (std::int64_t k = begin; k < end; ++k) twiddles[k] = (static_cast<double>(k) / N) * twoPi;
+    kernels.fillSinCos(twiddles + begin, twiddles + N + begin, twiddles + begin, end - begin);
+    for (std::int64_t k = begin; k < end; ++k) twiddles[N + k] = -twiddles[N + k];
+}
+
+// window[n] * psi((n - c) / N), psi = 1 / (phi(0) + sum_j 2 phi(j) cos(2 pi (n - c) j / N)).
+void fillFoldedWindow(const FastPlan& plan, const double* window, const double* twiddles,
+                      double* folded, std::int64_t begin, std::int64_t end) {
+    const fast_tables::Kernel& kernel = fast_tables::kernels[plan.kernelIndex];
+    const std::int64_t N = plan.fftLength;
+    for (std::int64_t n = begin; n < end; ++n) {
+        const std::int64_t offset = n - plan.centre;
+        double sum = kernel.atIntegers[0];
+        for (std::int32_t j = 1; j <= plan.width / 2; ++j) {
+            std::int64_t index = (offset * j) % N;
+            if (index < 0) index += N;
+            sum = sum + (2.0 * kernel.atIntegers[j]) * twiddles[index];
+        }
+        folded[n] = window[n] * (1.0 / sum);
+    }
+}
+
+// Frequency k's taps: the FFT index of the first, the phase exp(-2 pi i nu c),
+// and the weights phi(delta + h - 1 - m), m < w, with N nu = l0 + delta.
+void fillTaps(const FastPlan& plan, double frequency, double sampleRate, double* tap) {
+    const std::int32_t w = plan.width;
+    if (!std::isfinite(frequency)) {
+        tap[0] = 0.0;
+        for (std::int32_t m = 1; m < w + 3; ++m) tap[m] = std::nan("");
+        return;
+    }
+    const double N = plan.fftLength;
+    double high, low;
+    reducedRatio(frequency, sampleRate, &high, &low);
+    // Grid position: N is a power of two, so both products are exact.
+    double l0 = std::floor(N * high);
+    double delta = (N * high - l0) + N * low;
+    if (delta < 0.0) {
+        delta = delta + 1.0;
+        l0 = l0 - 1.0;
+    } else if (delta >= 1.0) {
+        delta = delta - 1.0;
+        l0 = l0 + 1.0;
+    }
+    std::int64_t first = static_cast<std::int64_t>(l0) - (w / 2 - 1);
+    first %= plan.fftLength;
+    if (first < 0) first += plan.fftLength;
+    tap[0] = static_cast<double>(first);
+    // The fraction of nu * c, within a few units of 2^-53, taken to [-1/2, 1/2).
+    double p, e;
+    exactProduct(high, plan.centre, &p, &e);
+    double g = ((p - std::floor(p)) + e) + low * plan.centre;
+    g = g - std::floor(g);
+    if (g >= 0.5) g = g - 1.0;
+    double sine, cosine;
+    sinCos(g * twoPi, &sine, &cosine);
+    tap[1] = cosine;
+    tap[2] = -sine;
+    for (std::int32_t m = 0; m < w; ++m) {
+        tap[3 + m] = fast::kernelValue(plan.kernelIndex, delta + (w / 2 - 1 - m));
+    }
+}
+
+// The twiddles of the direct sums for one frequency: cos and sin of
+// 2 pi frac(nu n), n < L, the fraction of nu n found exactly from nu =
+// high + low and taken to [-1/2, 1/2) before the 2 pi.
+void fillDirectTwiddles(double frequency, double sampleRate, std::int32_t L, double* cosines,
+                        double* sines) {
+    if (!std::isfinite(frequency)) {
+        for (std::int32_t n = 0; n < L; ++n) cosines[n] = sines[n] = std::nan("");
+        return;
+    }
+    double high, low;
+    reducedRatio(frequency, sampleRate, &high, &low);
+    for (std::int32_t n = 0; n < L; ++n) {
+        double p, e;
+        exactProduct(high, n, &p, &e);
+        double g = ((p - std::floor(p)) + e) + low * n;
+        g = g - std::floor(g);
+        if (g >= 0.5) g = g - 1.0;
+        sinCos(g * twoPi, &sines[n], &cosines[n]);
+    }
+}
+
+// The windowed samples of frames [first, first + frames) of one real
+// channel at `samples`, sample n of a lane at FFT index p = (n - c) mod N,
+// zeros elsewhere; as the transform takes them, index p is the real part of
+// element p/2 when p is even, its imaginary part when odd. The samples lie
+// in elements [0, N/8) and [3N/8, N/2) (N >= 2L); the transform never reads
+// the ones between, which are left as they are.
+// For the direct sums, whose batches are of fast::directFrames frames,
+// sample n of a lane goes to data[n * directFrames + lane], lanes past the
+// frames zero.
+template <typename T>
+void fillBatch(const FastPlan& plan, const T* samples, std::int64_t sampleStep, std::int32_t hop,
+               std::int64_t first, std::int32_t frames, const double* folded, std::int32_t L,
+               double* data) {
+    if (plan.direct) {
+        if (frames < fast::directFrames) {
+            std::memset(data, 0, sizeof(double) * fast::directFrames * static_cast<std::size_t>(L));
+        }
+    } else {
+        const std::size_t eighth = static_cast<std::size_t>(plan.fftLength / 8) * elementDoubles;
+        std::memset(data, 0, sizeof(double) * eighth);
+        std::memset(data + 3 * eighth, 0, sizeof(double) * eighth);
+    }
+    const T* frame[fast::directFrames];
+    for (std::int32_t lane = 0; lane < frames; ++lane) frame[lane] = samples + (first + lane) * hop * sampleStep;
+    // Sample n of every lane at once: the lanes of one index are adjacent.
+    const std::int64_t N = plan.fftLength;
+    for (std::int32_t n = 0; n < L; ++n) {
+        const std::int64_t index = n < plan.centre ? n - plan.centre + N : n - plan.centre;
+        double* at = plan.direct ? data + std::int64_t{n} * fast::directFrames
+                                 : data + (index >> 1) * elementDoubles + (index & 1) * lanes;
+        const double weight = folded[n];
+        const std::int64_t offset = n * sampleStep;
+        for (std::int32_t lane = 0; lane < frames; ++lane) {
+            at[lane] = static_cast<double>(frame[lane][offset]) * weight;
+        }
+    }
+}
+
+// The per-call tables: on the calling thread when they are a small part of
+// the call (each parallel region ends at a barrier that a thread the
+// system has set aside holds up for its whole time slice), on every thread
+// otherwise. Each entry is written alone, so the bits do not depend on it.
+constexpr std::int64_t serialSetupWork = std::int64_t{1} << 15;
+
+template <typename Body>
+void runSetupRange(bool serial, std::int64_t n, const Body& body) {
+    if (serial) {
+        if (n > 0) body(0, n);
+    } else {
+        runParallelRange(n, body);
+    }
+}
+
+struct FastTask {
+    const fast::FastKernels* kernels;
+    const FastPlan* plan;
+    const AnalysisInputs* inputs;
+    const FramePlan* framePlan;
+    CoefficientPlanes planes;
+    CoefficientPlanes imaginaryPart;
+    const double* twiddles;
+    const double* folded;
+    const double* taps;
+    std::int64_t batches;
+    CallStop* stop;
+};
+
+// Unit u: batch u % batches of real channel u / batches.
+void runFastUnit(const FastTask& task, std::int64_t unit, double* own) {
+    const FastPlan& plan = *task.plan;
+    const AnalysisInputs& inputs = *task.inputs;
+    const std::int64_t channel = unit / task.batches;
+    const std::int32_t batchFrames = plan.direct ? fast::directFrames : lanes;
+    const std::int64_t first = (unit % task.batches) * batchFrames;
+    const std::int64_t M = task.framePlan->frameCount;
+    const std::int32_t frames = static_cast<std::int32_t>(M - first < batchFrames ? M - first : batchFrames);
+    const bool imaginaryPart = channel >= inputs.channelCount;
+    const std::int64_t c = imaginaryPart ? channel - inputs.channelCount : channel;
+    const CoefficientPlanes out = imaginaryPart ? task.imaginaryPart : task.planes;
+    const std::int64_t stride = inputs.channelStride != 0
+                                    ? inputs.channelStride
+                                    : std::int64_t{inputs.signalLength} * inputs.sampleStep;
+    const void* part = imaginaryPart ? inputs.signalImag : inputs.signal;
+
+    const std::int64_t N = plan.fftLength;
+    double* data = own;
+    double* spare = own + (N + plan.width) * elementDoubles;
+    double* staging = plan.direct ? own + std::int64_t{inputs.windowLength} * fast::directFrames
+                                  : spare + (N + plan.width) * elementDoubles;
+    const auto fill = [&](auto sample) {
+        using T = decltype(sample);
+        fillBatch<T>(plan, static_cast<const T*>(part) + c * stride, inputs.sampleStep,
+                     task.framePlan->hop, first, frames, task.folded, inputs.windowLength, data);
+    };
+    switch (inputs.signalType) {
+        case SampleType::float64: fill(double{}); break;
+        case SampleType::float32: fill(float{}); break;
+        case SampleType::int8: fill(std::int8_t{}); break;
+        case SampleType::uint8: fill(std::uint8_t{}); break;
+        case SampleType::int16: fill(std::int16_t{}); break;
+        case SampleType::uint16: fill(std::uint16_t{}); break;
+        case SampleType::int32: fill(std::int32_t{}); break;
+        case SampleType::uint32: fill(std::uint32_t{}); break;
+    }
+    double* spectrum = nullptr;
+    if (!plan.direct) {
+        spectrum = task.kernels->transform(data, spare, task.twiddles, plan.fftLength);
+        // The taps of a frequency near the end wrap round to the start.
+        std::memcpy(spectrum + N * elementDoubles, spectrum, sizeof(double) * elementDoubles * plan.width);
+    }
+
+    const std::int64_t K = inputs.frequencyCount;
+    const std::int64_t column = c * M + first;
+    for (std::int64_t k0 = 0; k0 < K; k0 += fast::frequencyChunk) {
+        const std::int32_t count =
+            static_cast<std::int32_t>(K - k0 < fast::frequencyChunk ? K - k0 : fast::frequencyChunk);
+        if (plan.direct) {
+            task.kernels->sumDirect(data, inputs.windowLength, task.taps + k0 * plan.tapStride, count, staging);
+        } else {
+            task.kernels->interpolate(spectrum, task.taps + k0 * plan.tapStride, plan.tapStride,
+                                      plan.width, count, staging);
+        }
+        for (std::int32_t lane = 0; lane < frames; ++lane) {
+            for (std::int32_t k = 0; k < count; ++k) {
+                const std::int64_t e = k0 + k + (column + lane) * K;
+                out.real[e * out.step] = staging[k * 2 * batchFrames + lane];
+                out.imag[e * out.step] = staging[k * 2 * batchFrames + batchFrames + lane];
+            }
+        }
+    }
+}
+
+void runFastUnits(const FastTask& task, std::int64_t units, double* threadBlocks,
+                  std::int64_t threadLength) {
+#if defined(SPECTROGRID_OPENMP)
+#pragma omp parallel num_threads(threadsOfACall())
+    {
+        double* own = threadBlocks + omp_get_thread_num() * threadLength;
+#pragma omp for schedule(dynamic, 1)
+        for (std::int64_t u = 0; u < units; ++u) {
+            if (!stopRequested(task.stop)) runFastUnit(task, u, own);
+        }
+    }
+#else
+    (void)threadLength;
+    for (std::int64_t u = 0; u < units && !stopRequested(task.stop); ++u) runFastUnit(task, u, threadBlocks);
+#endif
+}
+
+}  // namespace
+
+namespace fast {
+
+FastPlan planFastFor(const AnalysisInputs& inputs, const FramePlan& framePlan, double tolerance,
+                     Preference preference) {
+    double maxRatio = 0.0;
+    for (std::int32_t k = 0; k < inputs.frequencyCount; ++k) {
+        const double ratio = std::fabs(inputs.frequencies[k]) / inputs.sampleRate;
+        if (!(ratio <= maxRatio)) maxRatio = ratio;
+    }
+    return planFast(inputs.windowLength, inputs.frequencyCount, framePlan.frameCount,
+                    realChannels(inputs), inputs.signalImag != nullptr, maxRatio, tolerance,
+                    workerLimit(), preference);
+}
+
+CallOutcome computeFastWith(const FastKernels& kernels, const FastPlan& plan,
+                            const AnalysisInputs& inputs, const FramePlan& framePlan,
+                            const ScratchTables& tables, const CoefficientPlanes& planes,
+                            double* times, double* workspace, const StopQuery& query) {
+    const std::int32_t L = inputs.windowLength;
+    fillAngularSteps(tables.angularSteps, L, inputs.sampleRate);
+    fillFrameTimes(times, framePlan.frameCount, framePlan.hop, L, inputs.sampleRate);
+    CallStop stop;
+    stop.query = query;
+    // Asked once before any work too, so that a stop already pending ends
+    // the call at once.
+    if (stopRequested(&stop)) return CallOutcome::stopped;
+
+    double* twiddles = workspace + plan.twiddleOffset;
+    double* folded = workspace + plan.windowOffset;
+    double* taps = workspace + plan.tapOffset;
+    // Work of the tables, counted in twiddles, kernel values and products.
+    const std::int64_t setupWork =
+        plan.direct ? std::int64_t{inputs.frequencyCount} * L
+                    : plan.fftLength + std::int64_t{L} * plan.width / 2 +
+                          std::int64_t{inputs.frequencyCount} * plan.width;
+    const bool serial = setupWork <= serialSetupWork;
+    if (plan.direct) {
+        // The window as given; each frequency's cosines and sines.
+        twiddles = nullptr;
+        folded = const_cast<double*>(inputs.window);
+        runSetupRange(serial, inputs.frequencyCount, [&](std::int64_t begin, std::int64_t end) {
+            for (std::int64_t k = begin; k < end; ++k) {
+                double* tables = taps + k * plan.tapStride;
+                fillDirectTwiddles(inputs.frequencies[k], inputs.sampleRate, L, tables, tables + L);
+            }
+        });
+    } else {
+        const KernelSet& sinCosSet = bestKernelSet();
+        runSetupRange(serial, plan.fftLength, [&](std::int64_t begin, std::int64_t end) {
+            fillFftTwiddles(sinCosSet, plan.fftLength, twiddles, begin, end);
+        });
+        runSetupRange(serial, L, [&](std::int64_t begin, std::int64_t end) {
+            fillFoldedWindow(plan, inputs.window, twiddles, folded, begin, end);
+        });
+        runSetupRange(serial, inputs.frequencyCount, [&](std::int64_t begin, std::int64_t end) {
+            for (std::int64_t k = begin; k < end; ++k) {
+                fillTaps(plan, inputs.frequencies[k], inputs.sampleRate, taps + k * plan.tapStride);
+            }
+        });
+    }
+
+    FastTask task;
+    task.kernels = &kernels;
+    task.plan = &plan;
+    task.inputs = &inputs;
+    task.framePlan = &framePlan;
+    task.planes = planes;
+    task.imaginaryPart = tables.imaginaryPart != nullptr
+                             ? CoefficientPlanes{tables.imaginaryPart, tables.imaginaryPart + 1, 2}
+                             : CoefficientPlanes{nullptr, nullptr, 2};
+    task.twiddles = twiddles;
+    task.folded = folded;
+    task.taps = taps;
+    const std::int32_t batchFrames = plan.direct ? fast::directFrames : lanes;
+    task.batches = (framePlan.frameCount + batchFrames - 1) / batchFrames;
+    task.stop = &stop;
+    runFastUnits(task, task.batches * realChannels(inputs), workspace + plan.threadOffset,
+                 plan.threadLength);
+    if (stop.stopped) return CallOutcome::stopped;
+    combineImaginaryPart(inputs, framePlan, tables, planes);
+    return CallOutcome::finished;
+}
+
+}  // namespace fast
+
+std::int64_t toleranceWorkspaceLength(const AnalysisInputs& inputs, const FramePlan& plan,
+                                      double tolerance) {
+    // Windows per frequency: the exact path, group by group.
+    if (inputs.windows != nullptr) return 0;
+    return fast::planFastFor(inputs, plan, tolerance).length;
+}
+
+bool toleranceAttainable(std::int32_t windowLength, std::int32_t frequencyCount,
+                         std::int32_t frameCount, std::int32_t realChannels, bool complexSignal,
+                         double largestFrequencyRatio, bool windowPerFrequency, double tolerance) {
+    if (!(tolerance > 0.0) || windowLength < 1 || frequencyCount < 1 || frameCount < 1 ||
+        realChannels < 1) {
+        return true;
+    }
+    const fast::FastPlan plan =
+        fast::planFast(windowLength, windowPerFrequency ? 1 : frequencyCount, frameCount,
+                       realChannels, complexSignal, largestFrequencyRatio, tolerance, workerLimit());
+    return plan.exactBound <= tolerance || (!windowPerFrequency && plan.fast);
+}
+
+CallOutcome computeCoefficientsWithin(const AnalysisInputs& inputs, const FramePlan& plan,
+                                      const ScratchTables& tables, const CoefficientPlanes& planes,
+                                      double* times, double tolerance, double* fastWorkspace,
+                                      const StopQuery& stop) {
+    const fast::FastPlan fastPlan = fast::planFastFor(inputs, plan, tolerance);
+    if (inputs.windows != nullptr || !fastPlan.fast || fastWorkspace == nullptr) {
+        return computeCoefficients(inputs, plan, tables, planes, times, stop);
+    }
+    return fast::computeFastWith(fast::fastKernelsFor(bestInstructionSet()), fastPlan, inputs, plan,
+                                 tables, planes, times, fastWorkspace, stop);
+}
+
+}  // namespace spectrogrid

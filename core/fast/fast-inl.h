@@ -1,0 +1,268 @@
+// The bodies of the fast mode, compiled once per instruction set (by
+// scalar.cpp, avx2.cpp, avx512.cpp, each with its own flags) inside its own
+// namespace. A Lanes value holds one double per frame of the batch; every
+// operation on it is the same IEEE operation on each lane, whatever vector
+// width the compiler maps it to, so every set gives the same bits.
+//
+// Requires: fast/fast.h, <cstdint>, <cstring>.
+
+namespace {
+
+typedef double Lanes __attribute__((vector_size(lanes * sizeof(double))));
+
+inline Lanes loadLanes(const double* p) {
+    Lanes v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void storeLanes(double* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
+
+static_assert(lanes == 8, "broadcast lists eight lanes");
+
+inline Lanes broadcast(double x) { return Lanes{x, x, x, x, x, x, x, x}; }
+
+// One radix-4 decimation-in-frequency stage of the Stockham form: n the
+// length of the subsequences still to transform, s their stride. Element
+// q + s*(p + r*m) of x (r < 4, m = n/4) goes, butterflied and multiplied by
+// w^(r p), w = exp(-2 pi i / n), to element q + s*(4p + r) of y. The
+// twiddle table holds exp(-2 pi i k / T) for k < T, T a multiple of n.
+void radix4Stage(const double* x, double* y, std::int32_t n, std::int32_t s,
+                 const double* twiddles, std::int32_t T) {
+    const std::int32_t m = n / 4;
+    const std::int64_t step = T / n;
+    for (std::int32_t p = 0; p < m; ++p) {
+        // Twiddles: real parts at twiddles[0..T), imaginary at [T..2T).
+        const std::int64_t e1 = p * step, e2 = 2 * e1, e3 = 3 * e1;
+        const Lanes w1r = broadcast(twiddles[e1]), w1i = broadcast(twiddles[T + e1]);
+        const Lanes w2r = broadcast(twiddles[e2]), w2i = broadcast(twiddles[T + e2]);
+        const Lanes w3r = broadcast(twiddles[e3]), w3i = broadcast(twiddles[T + e3]);
+        for (std::int32_t q = 0; q < s; ++q) {
+            const double* a = x + std::int64_t{q + s * p} * elementDoubles;
+            const std::int64_t apart = std::int64_t{s} * m * elementDoubles;
+            const Lanes ar = loadLanes(a), ai = loadLanes(a + lanes);
+            const Lanes br = loadLanes(a + apart), bi = loadLanes(a + apart + lanes);
+            const Lanes cr = loadLanes(a + 2 * apart), ci = loadLanes(a + 2 * apart + lanes);
+            const Lanes dr = loadLanes(a + 3 * apart), di = loadLanes(a + 3 * apart + lanes);
+            const Lanes apcR = ar + cr, apcI = ai + ci;
+            const Lanes amcR = ar - cr, amcI = ai - ci;
+            const Lanes bpdR = br + dr, bpdI = bi + di;
+            const Lanes bmdR = br - dr, bmdI = bi - di;
+            // r = 1: (a - c) - i (b - d); r = 3: (a - c) + i (b - d).
+            const Lanes u1R = amcR + bmdI, u1I = amcI - bmdR;
+            const Lanes u3R = amcR - bmdI, u3I = amcI + bmdR;
+            const Lanes u2R = apcR - bpdR, u2I = apcI - bpdI;
+            double* out = y + std::int64_t{q + s * 4 * p} * elementDoubles;
+            const std::int64_t next = std::int64_t{s} * elementDoubles;
+            storeLanes(out, apcR + bpdR);
+            storeLanes(out + lanes, apcI + bpdI);
+            storeLanes(out + next, u1R * w1r - u1I * w1i);
+            storeLanes(out + next + lanes, u1R * w1i + u1I * w1r);
+            storeLanes(out + 2 * next, u2R * w2r - u2I * w2i);
+            storeLanes(out + 2 * next + lanes, u2R * w2i + u2I * w2r);
+            storeLanes(out + 3 * next, u3R * w3r - u3I * w3i);
+            storeLanes(out + 3 * next + lanes, u3R * w3i + u3I * w3r);
+        }
+    }
+}
+
+// The first stage of a transform whose input elements [n/4, 3n/4) are zero
+// (a frame of L samples centred in an FFT of N >= 2L: the zero padding lies
+// in the middle): radix4Stage with b = c = 0, the operations on them left
+// out. Only the signs of zeros can differ from the full stage, never a
+// value that is not zero.
+void radix4FirstStage(const double* x, double* y, std::int32_t n, const double* twiddles,
+                      std::int32_t T) {
+    const std::int32_t m = n / 4;
+    const std::int64_t step = T / n;
+    for (std::int32_t p = 0; p < m; ++p) {
+        const std::int64_t e1 = p * step, e2 = 2 * e1, e3 = 3 * e1;
+        const Lanes w1r = broadcast(twiddles[e1]), w1i = broadcast(twiddles[T + e1]);
+        const Lanes w2r = broadcast(twiddles[e2]), w2i = broadcast(twiddles[T + e2]);
+        const Lanes w3r = broadcast(twiddles[e3]), w3i = broadcast(twiddles[T + e3]);
+        const double* a = x + std::int64_t{p} * elementDoubles;
+        const double* d = x + std::int64_t{p + 3 * m} * elementDoubles;
+        const Lanes ar = loadLanes(a), ai = loadLanes(a + lanes);
+        const Lanes dr = loadLanes(d), di = loadLanes(d + lanes);
+        // r = 1: a + i d; r = 2: a - d; r = 3: a - i d.
+        const Lanes u1R = ar - di, u1I = ai + dr;
+        const Lanes u3R = ar + di, u3I = ai - dr;
+        const Lanes u2R = ar - dr, u2I = ai - di;
+        double* out = y + std::int64_t{4 * p} * elementDoubles;
+        storeLanes(out, ar + dr);
+        storeLanes(out + lanes, ai + di);
+        storeLanes(out + elementDoubles, u1R * w1r - u1I * w1i);
+        storeLanes(out + elementDoubles + lanes, u1R * w1i + u1I * w1r);
+        storeLanes(out + 2 * elementDoubles, u2R * w2r - u2I * w2i);
+        storeLanes(out + 2 * elementDoubles + lanes, u2R * w2i + u2I * w2r);
+        storeLanes(out + 3 * elementDoubles, u3R * w3r - u3I * w3i);
+        storeLanes(out + 3 * elementDoubles + lanes, u3R * w3i + u3I * w3r);
+    }
+}
+
+// The last stage when log2 N is odd: n = 2, no twiddles.
+void radix2Stage(const double* x, double* y, std::int32_t s) {
+    for (std::int32_t q = 0; q < s; ++q) {
+        const double* a = x + std::int64_t{q} * elementDoubles;
+        const double* b = x + std::int64_t{q + s} * elementDoubles;
+        double* outA = y + std::int64_t{q} * elementDoubles;
+        double* outB = y + std::int64_t{q + s} * elementDoubles;
+        const Lanes ar = loadLanes(a), ai = loadLanes(a + lanes);
+        const Lanes br = loadLanes(b), bi = loadLanes(b + lanes);
+        storeLanes(outA, ar + br);
+        storeLanes(outA + lanes, ai + bi);
+        storeLanes(outB, ar - br);
+        storeLanes(outB + lanes, ai - bi);
+    }
+}
+
+// The length-n DFT (n >= 4) of the batch at data, whose elements [n/4,
+// 3n/4) are zero, between data and spare; returns where the result is.
+// Twiddles from a table of length T (a multiple of n).
+double* transformComplex(double* data, double* spare, const double* twiddles, std::int32_t T,
+                         std::int32_t length) {
+    double* x = data;
+    double* y = spare;
+    std::int32_t n = length;
+    std::int32_t s = 1;
+    for (; n >= 4; n /= 4, s *= 4) {
+        if (s == 1) {
+            radix4FirstStage(x, y, n, twiddles, T);
+        } else {
+            radix4Stage(x, y, n, s, twiddles, T);
+        }
+        double* t = x;
+        x = y;
+        y = t;
+    }
+    if (n == 2) {
+        radix2Stage(x, y, s);
+        return y;
+    }
+    return x;
+}
+
+// The DFT Y of a real sequence of length N from Z, the length-N/2 DFT of
+// z(m) = y(2m) + i y(2m+1): with b = conj Z(N/2 - l),
+//   Y(l) = (Z(l) + b) / 2 + exp(-2 pi i l / N) (Z(l) - b) / 2i,  l <= N/2,
+// and Y(N - l) = conj Y(l). Written to Y[0..N).
+void spectrumFromHalf(const double* Z, double* Y, const double* twiddles, std::int32_t N) {
+    const std::int32_t half = N / 2;
+    const Lanes one_half = broadcast(0.5);
+    for (std::int32_t l = 0; l <= half; ++l) {
+        const double* a = Z + std::int64_t{l == half ? 0 : l} * elementDoubles;
+        const double* b = Z + std::int64_t{l == 0 ? 0 : half - l} * elementDoubles;
+        const Lanes ar = loadLanes(a), ai = loadLanes(a + lanes);
+        const Lanes br = loadLanes(b), bi = loadLanes(b + lanes);
+        const Lanes evenR = (ar + br) * one_half, evenI = (ai - bi) * one_half;
+        const Lanes oddR = (ai + bi) * one_half, oddI = (br - ar) * one_half;
+        const Lanes wr = broadcast(twiddles[l]), wi = broadcast(twiddles[N + l]);
+        const Lanes yr = evenR + (oddR * wr - oddI * wi);
+        const Lanes yi = evenI + (oddR * wi + oddI * wr);
+        double* out = Y + std::int64_t{l} * elementDoubles;
+        storeLanes(out, yr);
+        storeLanes(out + lanes, yi);
+        if (l > 0 && l < half) {
+            double* mirror = Y + std::int64_t{N - l} * elementDoubles;
+            storeLanes(mirror, yr);
+            storeLanes(mirror + lanes, -yi);
+        }
+    }
+}
+
+// The DFT of N real samples per lane held as N/2 complex elements (even
+// samples in the real parts, odd in the imaginary), elements [N/8, 3N/8)
+// zero, into whichever of the two buffers the half-length transform did
+// not end in.
+double* transform(double* data, double* spare, const double* twiddles, std::int32_t N) {
+    double* half = transformComplex(data, spare, twiddles, N, N / 2);
+    double* spectrum = half == data ? spare : data;
+    spectrumFromHalf(half, spectrum, twiddles, N);
+    return spectrum;
+}
+
+// Each frequency's coefficient in every lane: one accumulator per part,
+// summed over the taps in ascending order, then turned by the phase; the
+// final + 0.0 makes a zero coefficient +0, as in the exact mode. Groups of
+// `together` frequencies run side by side, so that their sums overlap in
+// time; each sum is still its own, in its own order.
+template <int together>
+void interpolateGroup(const double* spectrum, const double* taps, std::int64_t tapStride,
+                      std::int32_t width, double* out) {
+    const double* first[together];
+    Lanes re[together], im[together];
+    for (int g = 0; g < together; ++g) {
+        first[g] = spectrum + static_cast<std::int64_t>(taps[g * tapStride]) * elementDoubles;
+        re[g] = broadcast(0.0);
+        im[g] = broadcast(0.0);
+    }
+    for (std::int32_t m = 0; m < width; ++m) {
+        for (int g = 0; g < together; ++g) {
+            const Lanes weight = broadcast(taps[g * tapStride + 3 + m]);
+            re[g] = re[g] + weight * loadLanes(first[g] + m * elementDoubles);
+            im[g] = im[g] + weight * loadLanes(first[g] + m * elementDoubles + lanes);
+        }
+    }
+    const Lanes zero = broadcast(0.0);
+    for (int g = 0; g < together; ++g) {
+        const Lanes pr = broadcast(taps[g * tapStride + 1]), pi = broadcast(taps[g * tapStride + 2]);
+        storeLanes(out + g * elementDoubles, (re[g] * pr - im[g] * pi) + zero);
+        storeLanes(out + g * elementDoubles + lanes, (re[g] * pi + im[g] * pr) + zero);
+    }
+}
+
+void interpolate(const double* spectrum, const double* taps, std::int64_t tapStride,
+                 std::int32_t width, std::int32_t count, double* out) {
+    std::int32_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        interpolateGroup<4>(spectrum, taps + k * tapStride, tapStride, width, out + k * elementDoubles);
+    }
+    for (; k < count; ++k) {
+        interpolateGroup<1>(spectrum, taps + k * tapStride, tapStride, width, out + k * elementDoubles);
+    }
+}
+
+// The direct sums of `together` frequencies over the directFrames frames
+// of a batch (four vectors), side by side, each its own.
+template <int together>
+void sumDirectGroup(const double* batch, std::int32_t L, const double* tables, double* out) {
+    constexpr int vectors = directFrames / lanes;
+    Lanes re[together][vectors], im[together][vectors];
+    for (int g = 0; g < together; ++g) {
+        for (int v = 0; v < vectors; ++v) {
+            re[g][v] = broadcast(0.0);
+            im[g][v] = broadcast(0.0);
+        }
+    }
+    const std::int64_t stride = 2 * std::int64_t{L};
+    for (std::int32_t n = 0; n < L; ++n) {
+        Lanes p[vectors];
+        for (int v = 0; v < vectors; ++v) p[v] = loadLanes(batch + std::int64_t{n} * directFrames + v * lanes);
+        for (int g = 0; g < together; ++g) {
+            const Lanes c = broadcast(tables[g * stride + n]);
+            const Lanes s = broadcast(tables[g * stride + L + n]);
+            for (int v = 0; v < vectors; ++v) {
+                re[g][v] = re[g][v] + p[v] * c;
+                im[g][v] = im[g][v] - p[v] * s;
+            }
+        }
+    }
+    for (int g = 0; g < together; ++g) {
+        for (int v = 0; v < vectors; ++v) {
+            storeLanes(out + g * 2 * directFrames + v * lanes, re[g][v]);
+            storeLanes(out + g * 2 * directFrames + directFrames + v * lanes, im[g][v]);
+        }
+    }
+}
+
+void sumDirect(const double* batch, std::int32_t L, const double* tables, std::int32_t count,
+               double* out) {
+    const std::int64_t stride = 2 * std::int64_t{L};
+    std::int32_t k = 0;
+    for (; k + 2 <= count; k += 2) sumDirectGroup<2>(batch, L, tables + k * stride, out + k * 2 * directFrames);
+    for (; k < count; ++k) sumDirectGroup<1>(batch, L, tables + k * stride, out + k * 2 * directFrames);
+}
+
+}  // namespace
+
+const FastKernels kernels = {transform, interpolate, sumDirect};

@@ -1,0 +1,159 @@
+// The fast mode's room: a per-frame non-uniform FFT with a proven bound on
+// its error. For a frame y(n), n < L, centred at c = floor(L/2), and a
+// frequency nu = f / fs, the coefficient
+//
+//   C = sum_n y(n) exp(-2 pi i nu n) = exp(-2 pi i nu c) sum_{n'} y(c + n') exp(-2 pi i nu n')
+//
+// is computed as
+//   1. ytilde(n') = y(c + n') * psi(n'/N) (the deconvolution, folded into the
+//      window once per call), placed at FFT index n' mod N, zeros elsewhere;
+//   2. Y = the length-N DFT of ytilde (N = 2^a >= 2L), frames in the lanes,
+//      from a complex DFT of length N/2 of the even and odd samples;
+//   3. C ~ exp(-2 pi i nu c) * sum_{m<w} phi(delta + h - 1 - m) * Y(l0 - h + 1 + m),
+//      N nu = l0 + delta, 0 <= delta < 1, h = w/2 (weights once per call).
+// The kernel phi, its width w and psi are those of generated/kernel_table.h,
+// whose error e bounds the approximation in exact arithmetic: |C - C_fast| <=
+// e * S with S = sum_n |y(n)|. planFast adds a bound on every rounding of
+// steps 1-3 (derived beside it in fast_plan.cpp) and picks the narrowest
+// kernel whose total bound is within the tolerance.
+//
+// Few frequencies at a tolerance the exact mode's rounding would miss take
+// direct sums instead: the exact mode's form, each twiddle's phase reduced
+// exactly (fast_plan.cpp has their bound).
+//
+// Every value of a lane is computed with the same IEEE operations in the
+// same order in every instruction set, so the scalar, AVX2 and AVX-512
+// bodies give the same bits; each coefficient is computed by one thread.
+#ifndef SPECTROGRID_CORE_FAST_FAST_H
+#define SPECTROGRID_CORE_FAST_FAST_H
+
+#include <cstdint>
+
+#include "driver/instruction_sets.h"
+#include "spectrogrid.h"
+
+namespace spectrogrid {
+namespace fast {
+
+// Frames transformed side by side, one per lane, in every instruction set.
+constexpr int lanes = 8;
+
+// Doubles of one complex element of a batch: lanes real parts, then lanes
+// imaginary parts.
+constexpr int elementDoubles = 2 * lanes;
+
+// Frequencies per call of interpolate or sumDirect.
+constexpr int frequencyChunk = 32;
+
+// Frames of one batch of the direct sums: four vectors, so that even one
+// frequency has eight independent sums in flight.
+constexpr int directFrames = 4 * lanes;
+
+// What one call does: the exact path, or a fast one with these sizes: the
+// FFT path, or for few frequencies at a tolerance the exact path's own
+// rounding would miss, direct sums with exactly reduced phases.
+struct FastPlan {
+    bool fast;
+    bool direct;
+    std::int32_t fftLength;     // N, a power of two
+    std::int32_t kernelIndex;   // into fast_tables::kernels
+    std::int32_t width;         // w, even
+    std::int32_t tauIndex;      // column of the kernel table
+    std::int32_t centre;        // c
+    double bound;               // |C_fast - C_true| <= bound * S, for each real channel
+    double exactBound;          // the exact mode's own bound, per unit of S
+    double fastCost;            // modelled costs, in cells of the exact kernel
+    double exactCost;
+    // Workspace, in doubles from its start: the twiddles exp(-2 pi i k / N)
+    // (N real parts, then N imaginary parts), the folded window (L), the taps of each frequency
+    // (tapStride doubles each: first index, phase re, phase im, w weights),
+    // then one block per thread.
+    std::int64_t twiddleOffset;
+    std::int64_t windowOffset;
+    std::int64_t tapOffset;
+    std::int64_t tapStride;
+    std::int64_t threadOffset;
+    std::int64_t threadLength;  // two spectra of N + w elements, and a staging block
+    std::int64_t length;        // 0 when the exact path runs
+};
+
+// The plan for a call of these sizes: L window samples, K frequencies with
+// largest |f| / fs of maxRatio, M frames, P real channels (twice the
+// channels of a complex signal), at tolerance tol > 0, for `threads` threads
+// of workspace. Depends on nothing else (not the processor, not the
+// threads in use), so every platform takes the same path with the same sizes.
+// A preference other than `model` (tests, benchmarks) takes that path
+// whenever it reaches the tolerance, without asking the cost model.
+enum class Preference { model, nufft, direct };
+
+FastPlan planFast(std::int32_t windowLength, std::int32_t frequencyCount, std::int32_t frameCount,
+                  std::int32_t realChannels, bool complexSignal, double maxRatio, double tolerance,
+                  int threads, Preference preference = Preference::model);
+
+// The bound of the direct sums over a window of this length, per unit of S.
+double directBound(std::int32_t windowLength);
+
+// The rounding part of the bound of a kernel and FFT length, per unit of S.
+double roundingBound(std::int32_t fftLength, std::int32_t kernelIndex, std::int32_t tauIndex);
+
+// exp(a) for -64 <= a <= 0 with IEEE +, -, * and exact scaling only, the same
+// bits everywhere; relative error below 4 * 2^-53.
+double kernelExp(double a);
+
+// phi(z) of kernel `kernelIndex`, |z| <= w/2.
+double kernelValue(std::int32_t kernelIndex, double z);
+
+// The per-instruction-set bodies.
+struct FastKernels {
+    // Forward DFT of N real samples per lane, held in `data` as N/2 complex
+    // elements (sample 2m the real part of element m, 2m + 1 its imaginary
+    // part), elements [N/8, 3N/8) zero (the padding of a frame of at most
+    // N/2 samples centred at index 0), using `spare`; returns the buffer
+    // (data or spare) holding all N elements of the spectrum. Both buffers
+    // hold N elements; N >= 16.
+    double* (*transform)(double* data, double* spare, const double* twiddles, std::int32_t N);
+    // For frequencies [0, count), count <= frequencyChunk, with their taps
+    // at `taps` (tapStride apart): the coefficients of every lane into
+    // out[k * elementDoubles + lane] (real) and [... + lanes + lane] (imaginary).
+    void (*interpolate)(const double* spectrum, const double* taps, std::int64_t tapStride,
+                        std::int32_t width, std::int32_t count, double* out);
+    // The direct sums of frequencies [0, count), count <= frequencyChunk,
+    // over a batch of L windowed samples of directFrames frames (sample n
+    // of frame f at batch[n * directFrames + f]), with the cosines and
+    // sines of each frequency at tables + k * 2L (L cosines, then L sines):
+    // re = +0 + p * cos, im = +0 - p * sin in ascending n, into
+    // out[k * 2 * directFrames + f] (real) and [... + directFrames + f].
+    void (*sumDirect)(const double* batch, std::int32_t L, const double* tables, std::int32_t count,
+                      double* out);
+};
+
+const FastKernels& fastKernelsFor(InstructionSet set);
+
+
+// The plan of a call (driver/fast_compute.cpp): sizes from the inputs,
+// workspace for workerLimit() threads.
+FastPlan planFastFor(const AnalysisInputs& inputs, const FramePlan& framePlan, double tolerance,
+                     Preference preference = Preference::model);
+
+// The fast path of a call with these bodies and plan (plan.fast must be
+// true); the workspace holds plan.length doubles. `stop` is asked before
+// the work and before each batch (on the calling thread; see StopQuery).
+CallOutcome computeFastWith(const FastKernels& kernels, const FastPlan& plan,
+                            const AnalysisInputs& inputs, const FramePlan& framePlan,
+                            const ScratchTables& tables, const CoefficientPlanes& planes,
+                            double* times, double* workspace, const StopQuery& stop = StopQuery{});
+
+namespace scalar {
+extern const FastKernels kernels;
+}
+namespace avx2 {
+extern const FastKernels kernels;
+}
+namespace avx512 {
+extern const FastKernels kernels;
+}
+
+}  // namespace fast
+}  // namespace spectrogrid
+
+#endif
