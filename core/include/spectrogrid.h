@@ -202,10 +202,9 @@ CallOutcome computeCoefficientsWithin(const AnalysisInputs& inputs, const FrameP
 
 // Makes a large buffer that the host has just created, and that the call
 // will overwrite whole, ready for writing: on Linux it asks for transparent
-// huge pages on the buffer's 2 MiB-aligned interior, then writes one zero
-// byte in every 4 KiB of it, the pages shared out over the call's threads,
-// so that its page faults are few and taken in parallel. Only for memory
-// whose contents do not matter; buffers under 8 MiB are left alone.
+// huge pages on the buffer's 2 MiB-aligned interior, so that the call's
+// first writes take few page faults. Changes no contents; buffers under
+// 8 MiB are left alone.
 void prepareOutput(void* data, std::int64_t bytes);
 
 // The fast mode. With tolerance > 0 a call may take a per-frame
