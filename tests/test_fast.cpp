@@ -224,9 +224,10 @@ TEST(FastMode, SameBitsForEverySetAndThreadCount) {
     useThreads(mostThreads);
 }
 
-// The table's error bound, checked at random points (t, delta) off its grid
-// with the run-time kernel values, and the kernel's exponential against
-// MPFR-quality long double.
+// The table's error bound, a bound over every |t| <= tau and delta, checked
+// with the run-time kernel values at random points and at the edges where
+// the error is largest or the kernel least smooth (t = tau, delta next to
+// 0, 1/2 and 1), and the kernel's exponential against MPFR-quality long double.
 TEST(FastMode, KernelTableAndExponentialHold) {
     std::mt19937_64 rng(7);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -234,9 +235,11 @@ TEST(FastMode, KernelTableAndExponentialHold) {
         const auto& kernel = spectrogrid::fast_tables::kernels[i];
         const int h = kernel.width / 2;
         for (int q = 0; q < spectrogrid::fast_tables::tauCount; ++q) {
-            for (int trial = 0; trial < 300; ++trial) {
-                const long double t = unit(rng) * spectrogrid::fast_tables::tauBounds[q];
-                const double delta = unit(rng);
+            const double edgeT[] = {1.0, 1.0, 1.0, 1.0, 0.0, 0.5}, edgeDelta[] = {0.0, 1e-9, 0.5, 1 - 1e-9, 1e-9, 0.0};
+            for (int trial = 0; trial < 306; ++trial) {
+                const bool edge = trial >= 300;
+                const long double t = (edge ? edgeT[trial - 300] : unit(rng)) * spectrogrid::fast_tables::tauBounds[q];
+                const double delta = edge ? edgeDelta[trial - 300] : unit(rng);
                 long double d = kernel.atIntegers[0], re = 0, im = 0;
                 for (int j = 1; j <= h; ++j) d += 2.0L * kernel.atIntegers[j] * std::cos(6.283185307179586476925L * t * j);
                 for (int j = -h; j < h; ++j) {

@@ -13,7 +13,8 @@
 //      N nu = l0 + delta, 0 <= delta < 1, h = w/2 (weights once per call).
 // The kernel phi, its width w and psi are those of generated/kernel_table.h,
 // whose error e bounds the approximation in exact arithmetic: |C - C_fast| <=
-// e * S with S = sum_n |y(n)|. planFast adds a bound on every rounding of
+// e * S with S = sum_n |y(n)| (e is proven for every |n'|/N <= tau and
+// delta, not sampled: scripts/fast_kernel_table.cpp has the proof). planFast adds a bound on every rounding of
 // steps 1-3 (derived beside it in fast_plan.cpp) and picks the narrowest
 // kernel whose total bound is within the tolerance.
 //

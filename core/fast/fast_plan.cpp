@@ -6,7 +6,9 @@
 // gamma(k) = k u / (1 - k u). With E, Psi (the largest psi), Phi (the
 // largest tap sum of phi) from the kernel table and A = Psi * Phi:
 //
-//  kernel     E: the approximation in exact arithmetic (kernel_table.h).
+//  kernel     E: the approximation in exact arithmetic (kernel_table.h),
+//             proven over the whole range of t and delta by
+//             scripts/fast_kernel_table.cpp; Psi and Phi proven there too.
 //  samples    each ytilde(n') = fl(x * fl(w * psihat)) is y psi (1 + rho_s):
 //             psihat = fl(1 / Dhat), Dhat the sum phi(0) + sum_j 2 phi(j) cos
 //             of h + 1 terms with cosines from the twiddle table (error mu
