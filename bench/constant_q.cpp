@@ -28,7 +28,7 @@
 
 #include "accumulate/kernels.h"
 #include "peak.h"
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 namespace {
 

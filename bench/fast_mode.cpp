@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "fast/fast.h"
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 #if defined(SPECTROGRID_REFERENCE_MPFR)
 #include "reference.h"
 #endif

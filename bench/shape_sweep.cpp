@@ -37,7 +37,7 @@
 
 #include "accumulate/kernels.h"
 #include "peak.h"
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 namespace {
 

@@ -348,16 +348,9 @@ void fillWindowedTileOf(const KernelTask& task, const Channel& channel, Index jB
 
 void fillWindowedTile(const KernelTask& task, const Channel& channel, Index jBegin, Index frames,
                       Index iBegin, Index n, double* windowed) {
-    switch (task.inputs->signalType) {
-        case SampleType::float64: fillWindowedTileOf<double>(task, channel, jBegin, frames, iBegin, n, windowed); break;
-        case SampleType::float32: fillWindowedTileOf<float>(task, channel, jBegin, frames, iBegin, n, windowed); break;
-        case SampleType::int8: fillWindowedTileOf<std::int8_t>(task, channel, jBegin, frames, iBegin, n, windowed); break;
-        case SampleType::uint8: fillWindowedTileOf<std::uint8_t>(task, channel, jBegin, frames, iBegin, n, windowed); break;
-        case SampleType::int16: fillWindowedTileOf<std::int16_t>(task, channel, jBegin, frames, iBegin, n, windowed); break;
-        case SampleType::uint16: fillWindowedTileOf<std::uint16_t>(task, channel, jBegin, frames, iBegin, n, windowed); break;
-        case SampleType::int32: fillWindowedTileOf<std::int32_t>(task, channel, jBegin, frames, iBegin, n, windowed); break;
-        case SampleType::uint32: fillWindowedTileOf<std::uint32_t>(task, channel, jBegin, frames, iBegin, n, windowed); break;
-    }
+    withSampleType(task.inputs->signalType, [&](auto sample) {
+        fillWindowedTileOf<decltype(sample)>(task, channel, jBegin, frames, iBegin, n, windowed);
+    });
 }
 
 // The signal lines that the tile of frames after those of [.., jNext) of
@@ -462,16 +455,9 @@ void fillSampleColumnsOf(const KernelTask& task, const Channel& channel, Index j
 
 void fillSampleColumns(const KernelTask& task, const Channel& channel, Index jBegin, Index frames,
                        Index iBegin, Index n, const SampleColumns& layout, double* table) {
-    switch (task.inputs->signalType) {
-        case SampleType::float64: fillSampleColumnsOf<double>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
-        case SampleType::float32: fillSampleColumnsOf<float>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
-        case SampleType::int8: fillSampleColumnsOf<std::int8_t>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
-        case SampleType::uint8: fillSampleColumnsOf<std::uint8_t>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
-        case SampleType::int16: fillSampleColumnsOf<std::int16_t>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
-        case SampleType::uint16: fillSampleColumnsOf<std::uint16_t>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
-        case SampleType::int32: fillSampleColumnsOf<std::int32_t>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
-        case SampleType::uint32: fillSampleColumnsOf<std::uint32_t>(task, channel, jBegin, frames, iBegin, n, layout, table); break;
-    }
+    withSampleType(task.inputs->signalType, [&](auto sample) {
+        fillSampleColumnsOf<decltype(sample)>(task, channel, jBegin, frames, iBegin, n, layout, table);
+    });
 }
 
 // What the register blocks of one set of frame vectors share: the sample

@@ -22,7 +22,7 @@
 
 #include "driver/instruction_sets.h"
 #include "driver/stopping.h"
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 namespace spectrogrid {
 
