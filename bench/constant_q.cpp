@@ -26,7 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "accumulate/kernels.h"
+#include "driver/compute.h"
+#include "driver/kernel_sets.h"
 #include "peak.h"
 #include "spectrogrid_core.h"
 

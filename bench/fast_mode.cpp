@@ -23,6 +23,7 @@
 #include <random>
 #include <vector>
 
+#include "driver/kernel_sets.h"
 #include "fast/fast.h"
 #include "spectrogrid_core.h"
 #if defined(SPECTROGRID_REFERENCE_MPFR)

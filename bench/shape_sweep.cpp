@@ -35,7 +35,9 @@
 #include <string>
 #include <vector>
 
-#include "accumulate/kernels.h"
+#include "driver/accumulation_plan.h"
+#include "driver/compute.h"
+#include "driver/kernel_sets.h"
 #include "peak.h"
 #include "spectrogrid_core.h"
 

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "accumulate/kernels.h"
+#include "driver/accumulation_plan.h"
+#include "driver/compute.h"
 #include "core_test_support.h"
 #include "random_inputs.h"
 #include "reference.h"

@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "accumulate/kernels.h"
+#include "driver/accumulation_plan.h"
+#include "driver/compute.h"
+#include "driver/kernel_sets.h"
 #include "core_test_support.h"
 #include "random_inputs.h"
 #include "reference.h"

@@ -7,7 +7,9 @@
 
 #include <cstring>
 
-#include "accumulate/kernels.h"
+#include "driver/accumulation_plan.h"
+#include "driver/compute.h"
+#include "driver/kernel_sets.h"
 #include "driver/stopping.h"
 #include "driver/threads.h"
 #include "sincos/sincos.h"

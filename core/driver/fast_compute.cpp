@@ -6,7 +6,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "accumulate/kernels.h"
+#include "driver/compute.h"
+#include "driver/kernel_sets.h"
 #include "driver/stopping.h"
 #include "driver/threads.h"
 #include "fast/fast.h"
