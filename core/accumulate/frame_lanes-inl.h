@@ -115,8 +115,9 @@ inline __attribute__((always_inline)) void accumulateFrameBlock(const GroupTask&
 
 // Every frequency of the unit for `vectorCount` vectors of frames, a
 // register block at a time; the last block may have fewer frequencies.
+// Out of line: the tile loop stays small, with one call per set of vectors.
 template <int vectorCount>
-void accumulateFrameGroups(const GroupTask& t) {
+__attribute__((noinline)) void accumulateFrameGroups(const GroupTask& t) {
     constexpr Index blockLanes = frameBlockFrequencies;
     const Index blocks = (t.frequencies + blockLanes - 1) / blockLanes;
     RunShares shares = sharesOf({t.ahead, t.aheadLines}, blocks);

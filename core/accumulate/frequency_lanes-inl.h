@@ -110,9 +110,9 @@ inline __attribute__((always_inline)) void accumulateFrequencyBlock(const RowTas
 // Every frequency of the group for `frameCount` frames, a register block
 // at a time; the next block's coefficients are asked for while one runs.
 // The last block, when partial, has as many vectors as its frequencies
-// fill.
+// fill. Out of line: the tile loop stays small, with one call per row.
 template <int frameCount>
-void accumulateFrequencyRow(const RowTask& t) {
+__attribute__((noinline)) void accumulateFrequencyRow(const RowTask& t) {
     constexpr Index blockLanes = Index{frequencyVectors} * lanes;
     const Index blocks = (t.frequencies + blockLanes - 1) / blockLanes;
     RunShares shares = sharesOf({t.ahead, t.aheadLines}, blocks);
