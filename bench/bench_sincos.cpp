@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "accumulate/kernels.h"
+#include "driver/kernel_sets.h"
 #include "driver/instruction_sets.h"
 #include "sincos/sincos.h"
 

@@ -26,9 +26,10 @@
 #include <string>
 #include <vector>
 
-#include "accumulate/kernels.h"
+#include "driver/compute.h"
+#include "driver/kernel_sets.h"
 #include "peak.h"
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 namespace {
 

@@ -23,8 +23,9 @@
 #include <random>
 #include <vector>
 
+#include "driver/kernel_sets.h"
 #include "fast/fast.h"
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 #if defined(SPECTROGRID_REFERENCE_MPFR)
 #include "reference.h"
 #endif

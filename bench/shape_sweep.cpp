@@ -35,9 +35,11 @@
 #include <string>
 #include <vector>
 
-#include "accumulate/kernels.h"
+#include "driver/accumulation_plan.h"
+#include "driver/compute.h"
+#include "driver/kernel_sets.h"
 #include "peak.h"
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 namespace {
 

@@ -441,17 +441,11 @@ SignalShape signalShape(const ArgumentView& signal) {
 
 void convertToDouble(const ArgumentView& view, double* out) {
     const std::uint64_t n = view.elements;
-    switch (view.elementClass) {
-        case ElementClass::float64: convertElements<double>(view.real, view.step, n, out); break;
-        case ElementClass::float32: convertElements<float>(view.real, view.step, n, out); break;
-        case ElementClass::int8: convertElements<std::int8_t>(view.real, view.step, n, out); break;
-        case ElementClass::uint8: convertElements<std::uint8_t>(view.real, view.step, n, out); break;
-        case ElementClass::int16: convertElements<std::int16_t>(view.real, view.step, n, out); break;
-        case ElementClass::uint16: convertElements<std::uint16_t>(view.real, view.step, n, out); break;
-        case ElementClass::int32: convertElements<std::int32_t>(view.real, view.step, n, out); break;
-        case ElementClass::uint32: convertElements<std::uint32_t>(view.real, view.step, n, out); break;
-        default: break;
-    }
+    if (!acceptedClass(view.elementClass)) return;
+    // The accepted classes are the core's sample types, in the same order.
+    spectrogrid::withSampleType(static_cast<spectrogrid::SampleType>(view.elementClass), [&](auto element) {
+        convertElements<decltype(element)>(view.real, view.step, n, out);
+    });
 }
 
 spectrogrid::AnalysisInputs analysisInputs(const ArgumentView inputs[inputCount],

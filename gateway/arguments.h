@@ -19,7 +19,7 @@
 
 #include <cstdint>
 
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 namespace gateway {
 

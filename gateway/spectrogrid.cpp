@@ -25,7 +25,7 @@
 #endif
 
 #include "arguments.h"
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "arguments.h"
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 #include "spectrogrid_help.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fast/fast.h"
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 struct CoreOutput {
     spectrogrid::FramePlan plan;

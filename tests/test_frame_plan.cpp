@@ -7,7 +7,7 @@
 #include <random>
 
 #include "reference.h"
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 using spectrogrid::FramePlan;
 using spectrogrid::planFrames;

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "accumulate/kernels.h"
+#include "driver/accumulation_plan.h"
+#include "driver/compute.h"
 #include "core_test_support.h"
 #include "random_inputs.h"
 #include "reference.h"
@@ -299,5 +300,39 @@ TEST(Signals, ConjugateAtTheOppositeFrequencyIsTheConjugate) {
     for (std::size_t e = 0; e < x.real.size(); ++e) {
         EXPECT_EQ(conjugate.real[e], x.real[e]) << e;
         EXPECT_EQ(conjugate.imag[e], -x.imag[e]) << e;
+    }
+}
+
+TEST(Signals, EachSampleTypeIsItsCppType) {
+    // withSampleType hands every code written once per type the C++ type of
+    // the samples: its size, kind and range must be those of the type.
+    struct Row {
+        SampleType type;
+        std::size_t bytes;
+        bool floating;
+        double lowest, highest;
+    };
+    const Row rows[] = {
+        {SampleType::float64, 8, true, std::numeric_limits<double>::lowest(), std::numeric_limits<double>::max()},
+        {SampleType::float32, 4, true, std::numeric_limits<float>::lowest(), std::numeric_limits<float>::max()},
+        {SampleType::int8, 1, false, -128.0, 127.0},
+        {SampleType::uint8, 1, false, 0.0, 255.0},
+        {SampleType::int16, 2, false, -32768.0, 32767.0},
+        {SampleType::uint16, 2, false, 0.0, 65535.0},
+        {SampleType::int32, 4, false, -2147483648.0, 2147483647.0},
+        {SampleType::uint32, 4, false, 0.0, 4294967295.0},
+    };
+    for (const Row& row : rows) {
+        int calls = 0;
+        spectrogrid::withSampleType(row.type, [&](auto sample) {
+            using T = decltype(sample);
+            ++calls;
+            EXPECT_EQ(sizeof(T), row.bytes);
+            EXPECT_EQ(sizeof(T), static_cast<std::size_t>(spectrogrid::bytesPerSample(row.type)));
+            EXPECT_EQ(std::numeric_limits<T>::is_iec559, row.floating);
+            EXPECT_EQ(static_cast<double>(std::numeric_limits<T>::lowest()), row.lowest);
+            EXPECT_EQ(static_cast<double>(std::numeric_limits<T>::max()), row.highest);
+        });
+        EXPECT_EQ(calls, 1) << static_cast<int>(row.type);
     }
 }

@@ -13,7 +13,7 @@
 #include <random>
 #include <vector>
 
-#include "accumulate/kernels.h"
+#include "driver/kernel_sets.h"
 #include "reference.h"
 #include "sincos/sincos.h"
 #include "sincos/internal.h"

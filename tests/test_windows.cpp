@@ -10,7 +10,8 @@
 #include <random>
 #include <vector>
 
-#include "accumulate/kernels.h"
+#include "driver/compute.h"
+#include "driver/kernel_sets.h"
 #include "core_runner.h"
 #include "core_test_support.h"
 #include "random_inputs.h"

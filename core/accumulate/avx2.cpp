@@ -3,6 +3,7 @@
 // frame lanes: two vectors of frames by two frequencies. Compiled with
 // -mavx2 only; runs only where the processor and the system support AVX2.
 #include "accumulate/kernels.h"
+#include "simd/operations.h"
 #include "sincos/internal.h"
 
 namespace spectrogrid {

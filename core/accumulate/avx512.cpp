@@ -22,6 +22,7 @@
 // and the system support them. Multiplications and additions stay separate
 // instructions: nothing here asks for a fused multiply-add.
 #include "accumulate/kernels.h"
+#include "simd/operations.h"
 #include "sincos/internal.h"
 
 // GCC 12 warns about its own intrinsics (the undefined first operand).

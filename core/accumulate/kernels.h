@@ -1,5 +1,8 @@
-// The blocked accumulation behind computeCoefficients: how one call is cut
-// into units of work, and one set of kernels per instruction set.
+// The accumulate room's interface: the blocked accumulation behind
+// computeCoefficients, the shapes a call is cut into, the task a kernel
+// gets, and the KernelSet that describes each instruction set's kernels.
+// The driver plans the cuts (driver/accumulation_plan.h), keeps the table
+// of sets (driver/kernel_sets.h) and runs the units (driver/compute.h).
 //
 // A kernel computes every coefficient of a rectangle of frequencies and
 // frames with exactly the arithmetic of accumulateFrames: one accumulator
@@ -22,7 +25,7 @@
 
 #include "driver/instruction_sets.h"
 #include "driver/stopping.h"
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 namespace spectrogrid {
 
@@ -82,15 +85,6 @@ inline std::int64_t columnHeightOf(const CoefficientPlanes& planes, std::int32_t
     return planes.columnHeight != 0 ? planes.columnHeight : frequencyCount;
 }
 
-// The real channels a call's signal is taken as: its channels, twice for a
-// complex signal.
-std::int32_t realChannels(const AnalysisInputs& inputs);
-
-// For a complex signal, C = A + iB over every coefficient of the call: A in
-// the planes, B in tables.imaginaryPart. Nothing for a real signal.
-void combineImaginaryPart(const AnalysisInputs& inputs, const FramePlan& framePlan,
-                          const ScratchTables& tables, const CoefficientPlanes& planes);
-
 using UnitKernel = void (*)(const KernelTask& task, const UnitRange& unit, double* workspace);
 using BatchSinCos = void (*)(const double* theta, double* sine, double* cosine, std::int64_t n);
 
@@ -122,50 +116,6 @@ struct KernelSet {
     BatchSinCos fillSinCos;
     KernelCosts costs;
 };
-
-// Every kernel set of this build, widest first (an instruction set may have
-// more than one variant); the one for a set on this processor; the one for
-// the widest set this processor supports.
-extern const KernelSet* const kernelSets[];
-extern const int kernelSetCount;
-const KernelSet& kernelSetFor(InstructionSet set);
-const KernelSet& bestKernelSet();
-
-// The plan the planner picks for these sizes (all at least 1) and this many
-// threads, with its threadWorkspace filled in.
-AccumulationPlan planAccumulation(const KernelSet& kernels, std::int32_t windowLength,
-                                  std::int32_t frequencyCount, std::int32_t frameCount,
-                                  std::int32_t hop, std::int32_t channels, int threads);
-
-// The most workspace one thread needs under any plan the planner may pick
-// for this window length and number of frequencies.
-std::int64_t largestThreadWorkspace(const KernelSet& kernels, std::int32_t windowLength,
-                                    std::int32_t frequencyCount);
-
-// The units of a plan: the frequency-lane ones first, each range of
-// frequencies by each range of frames, in every channel. Every coefficient
-// lies in exactly one.
-std::int64_t unitCount(const AccumulationPlan& plan, std::int32_t frequencyCount,
-                       std::int32_t frameCount);
-UnitRange unitAt(const AccumulationPlan& plan, std::int32_t frequencyCount,
-                 std::int32_t frameCount, std::int64_t index, Orientation* orientation);
-
-// computeCoefficients with the given kernels (which must be supported here)
-// and plan, for inputs with one window (windows null); the workspace must
-// hold workerLimit() * plan.threadWorkspace doubles. Every set and every
-// plan writes the same bits.
-CallOutcome computeCoefficientsWith(const KernelSet& kernels, const AccumulationPlan& plan,
-                                    const AnalysisInputs& inputs, const FramePlan& framePlan,
-                                    const ScratchTables& tables, const CoefficientPlanes& planes,
-                                    double* times, const StopQuery& stop = StopQuery{});
-
-// The same with the plan the planner picks, for inputs of either form: with
-// a window for each frequency, one plan for each group of frequencies that
-// share a window.
-CallOutcome computeCoefficientsWith(const KernelSet& kernels, const AnalysisInputs& inputs,
-                                    const FramePlan& framePlan, const ScratchTables& tables,
-                                    const CoefficientPlanes& planes, double* times,
-                                    const StopQuery& stop = StopQuery{});
 
 namespace scalar {
 extern const KernelSet kernels;

@@ -3,6 +3,7 @@
 // eight independent sums in flight. With one lane there is nothing to gain
 // from frame lanes: it has no such kernel.
 #include "accumulate/kernels.h"
+#include "simd/operations.h"
 #include "sincos/internal.h"
 
 namespace spectrogrid {

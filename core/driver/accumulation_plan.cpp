@@ -4,7 +4,7 @@
 // time: the planner estimates the time of a few candidate plans from the
 // kernels' measured costs (KernelCosts, from the shape sweep of
 // bench/shape_sweep.cpp) and keeps the cheapest.
-#include "accumulate/kernels.h"
+#include "driver/accumulation_plan.h"
 
 namespace spectrogrid {
 

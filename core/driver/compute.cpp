@@ -3,11 +3,13 @@
 // accumulation plan on the threads, and the form with a window for each
 // frequency, which runs each group of frequencies sharing a window as a
 // plain call of its own into its rows of the planes.
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 #include <cstring>
 
-#include "accumulate/kernels.h"
+#include "driver/accumulation_plan.h"
+#include "driver/compute.h"
+#include "driver/kernel_sets.h"
 #include "driver/stopping.h"
 #include "driver/threads.h"
 #include "sincos/sincos.h"
@@ -141,16 +143,7 @@ void accumulateFrameRange(const AnalysisInputs& inputs, const FramePlan& plan,
         accumulateChannelFrames<T>(inputs, plan, tables, out, column, static_cast<const T*>(part) + first, k,
                                    beginFrame, endFrame);
     };
-    switch (inputs.signalType) {
-        case SampleType::float64: run(double{}); break;
-        case SampleType::float32: run(float{}); break;
-        case SampleType::int8: run(std::int8_t{}); break;
-        case SampleType::uint8: run(std::uint8_t{}); break;
-        case SampleType::int16: run(std::int16_t{}); break;
-        case SampleType::uint16: run(std::uint16_t{}); break;
-        case SampleType::int32: run(std::int32_t{}); break;
-        case SampleType::uint32: run(std::uint32_t{}); break;
-    }
+    withSampleType(inputs.signalType, run);
 }
 
 // C = A + iB for the coefficients [begin, end) of the first `rows` rows of

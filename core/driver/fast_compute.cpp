@@ -6,13 +6,14 @@
 #include <cmath>
 #include <cstring>
 
-#include "accumulate/kernels.h"
+#include "driver/compute.h"
+#include "driver/kernel_sets.h"
 #include "driver/stopping.h"
 #include "driver/threads.h"
 #include "fast/fast.h"
 #include "fast/generated/kernel_table.h"
 #include "sincos/sincos.h"
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 namespace spectrogrid {
 
@@ -235,16 +236,7 @@ void runFastUnit(const FastTask& task, std::int64_t unit, double* own) {
         fillBatch<T>(plan, static_cast<const T*>(part) + c * stride, inputs.sampleStep,
                      task.framePlan->hop, first, frames, task.folded, inputs.windowLength, data);
     };
-    switch (inputs.signalType) {
-        case SampleType::float64: fill(double{}); break;
-        case SampleType::float32: fill(float{}); break;
-        case SampleType::int8: fill(std::int8_t{}); break;
-        case SampleType::uint8: fill(std::uint8_t{}); break;
-        case SampleType::int16: fill(std::int16_t{}); break;
-        case SampleType::uint16: fill(std::uint16_t{}); break;
-        case SampleType::int32: fill(std::int32_t{}); break;
-        case SampleType::uint32: fill(std::uint32_t{}); break;
-    }
+    withSampleType(inputs.signalType, fill);
     double* spectrum = nullptr;
     if (!plan.direct) {
         spectrum = task.kernels->transform(data, spare, task.twiddles, plan.fftLength);

@@ -1,5 +1,5 @@
 // Frame geometry, angular step table and time axis.
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 #include <cmath>
 

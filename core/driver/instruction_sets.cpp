@@ -1,7 +1,5 @@
 #include "driver/instruction_sets.h"
 
-#include "accumulate/kernels.h"
-
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -72,8 +70,6 @@ bool instructionSetSupported(InstructionSet set) {
     return static_cast<int>(set) <= static_cast<int>(detectInstructionSet());
 }
 
-const char* instructionSetName(InstructionSet set) { return kernelSetFor(set).name; }
-
 bool fullWidthVectorUnits() { return detectFullWidthVectorUnits(); }
 
 bool fullWidthVectorUnitsFor(const char* vendor, unsigned family, unsigned model) {
@@ -81,29 +77,5 @@ bool fullWidthVectorUnitsFor(const char* vendor, unsigned family, unsigned model
     if (family > 0x1a) return true;
     return family == 0x1a && (model <= 0x1f || (model >= 0x40 && model <= 0x4f));
 }
-
-// Every kernel set of this build, widest first; of the two AVX-512
-// variants, the one for half-width units first.
-#if defined(__x86_64__) || defined(__i386__)
-const KernelSet* const kernelSets[] = {&avx512::kernels, &avx512::fullWidthKernels, &avx2::kernels,
-                                       &scalar::kernels};
-#else
-const KernelSet* const kernelSets[] = {&scalar::kernels};
-#endif
-const int kernelSetCount = static_cast<int>(sizeof kernelSets / sizeof kernelSets[0]);
-
-const KernelSet& kernelSetFor(InstructionSet set) {
-#if defined(__x86_64__) || defined(__i386__)
-    if (set == InstructionSet::avx512) {
-        return fullWidthVectorUnits() ? avx512::fullWidthKernels : avx512::kernels;
-    }
-#endif
-    for (int s = 0; s < kernelSetCount; ++s) {
-        if (kernelSets[s]->set == set) return *kernelSets[s];
-    }
-    return scalar::kernels;
-}
-
-const KernelSet& bestKernelSet() { return kernelSetFor(bestInstructionSet()); }
 
 }  // namespace spectrogrid

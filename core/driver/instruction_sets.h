@@ -1,6 +1,6 @@
 // Which vector instruction set the running processor and operating system
 // support, read afresh on every call (no global state). The kernel set of
-// each instruction set is in accumulate/kernels.h.
+// each instruction set is in driver/kernel_sets.h.
 #ifndef SPECTROGRID_CORE_DRIVER_INSTRUCTION_SETS_H
 #define SPECTROGRID_CORE_DRIVER_INSTRUCTION_SETS_H
 
@@ -15,8 +15,6 @@ InstructionSet bestInstructionSet();
 
 // True when `set` can run here; scalar always can.
 bool instructionSetSupported(InstructionSet set);
-
-const char* instructionSetName(InstructionSet set);
 
 // Whether this processor's 512-bit multiplications and additions run on
 // full-width units that read a separately broadcast sample for free; it

@@ -7,7 +7,7 @@
 // would take 512. The kernels' own first writes then fault the pages in,
 // each on the thread that writes it: touching the pages beforehand in a
 // pass of its own was measured slower, with huge pages and without.
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 #include <cstdint>
 

@@ -13,7 +13,7 @@
 
 #include <atomic>
 
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 namespace spectrogrid {
 

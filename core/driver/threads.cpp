@@ -4,7 +4,7 @@
 
 #include "driver/stopping.h"
 
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 #if defined(SPECTROGRID_OPENMP)
 #include <omp.h>

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "fast/fast.h"
+#include "simd/operations.h"
 
 // Vectors wider than the set passes in registers stay inside this file.
 #if defined(__clang__)

@@ -4,7 +4,8 @@
 // operation on it is the same IEEE operation on each lane, whatever vector
 // width the compiler maps it to, so every set gives the same bits.
 //
-// Requires: fast/fast.h, <cstdint>, <cstring>.
+// Requires: fast/fast.h, <cstdint>, <cstring>; the rules of every such body
+// are in core/simd/operations.h.
 
 namespace {
 

@@ -31,7 +31,7 @@
 #include <cstdint>
 
 #include "driver/instruction_sets.h"
-#include "spectrogrid.h"
+#include "spectrogrid_core.h"
 
 namespace spectrogrid {
 namespace fast {

@@ -1,6 +1,7 @@
 // The sine-cosine fast path with AVX2, eight lanes per step as two vectors
 // whose operations alternate; lanes that it cannot decide, and arguments
 // outside its range, go to the scalar routine.
+#include "simd/operations.h"
 #include "sincos/internal.h"
 #include "sincos/table_rows.h"
 

@@ -2,6 +2,7 @@
 // as two vectors whose operations alternate, so that the two long
 // dependency chains overlap. Lanes that it cannot decide, and arguments
 // outside its range, go to the scalar routine.
+#include "simd/operations.h"
 #include "sincos/internal.h"
 #include "sincos/table_rows.h"
 

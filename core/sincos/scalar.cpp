@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "simd/operations.h"
 #include "sincos/internal.h"
 #include "sincos/generated/sincos_tables.h"
 

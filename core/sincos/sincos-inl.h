@@ -1,16 +1,8 @@
 // The fast path of the sine-cosine routine, written once for every
 // instruction set (scalar.cpp, avx2.cpp, avx512.cpp beside it). It is
-// included inside the namespace of each instruction set, which first defines the lane types and the operations used below:
-//
-//   Vec    lanes of doubles            Bits  the same lanes as 64-bit integers
-//   Mask   one flag per lane
-//   splat(x), add, sub, mul, absolute, keepHighBits (clears the 27 low
-//   mantissa bits), bitsOf, lowBits<m>, addBits<n>, bitIsSet<n>,
-//   negateIfBitSet<n>(x, bits), select(m, a, b) (a where m is set),
-//   sameValue, bothSet, allSet
-//   lookupEntry(index, &sinHead, &sinTail, &cosHead, &cosTail)
-//                                    the four table values of entry `index`
-//                                    (0 to 511) of each lane
+// included inside the namespace of each instruction set, which first
+// defines the lane types and the operations core/simd/operations.h lists
+// for this body.
 //
 // Every operation is one IEEE-754 double operation (no fused multiply-add)
 // or an exact integer operation, in the same order in every instruction set,

@@ -1,11 +1,7 @@
 // The batch routine of a vector instruction set (avx2.cpp, avx512.cpp
 // beside it), written once. Such a source includes it inside its unnamed
-// namespace after sincos-inl.h, having defined
-//   stepLanes                  lanes per step (two vectors)
-//   loadLanes(p), storeLanes(p, x)
-//                              stepLanes doubles from or to memory
-//   decidedLanes(m, magnitude) one bit per lane: decided by the fast path
-//                              (m) and inside its range
+// namespace after sincos-inl.h, having defined the operations
+// core/simd/operations.h lists for it.
 // Lanes the fast path cannot decide, and the last, partial step, go to the
 // scalar routine.
 

@@ -25,8 +25,8 @@
 // k with w_k, L_k and signal[j*hop + d_k + i] in place of window, L and
 // signal[j*hop + i]. So frequencies whose windows are all equal give the
 // bits of the plain call with that window.
-#ifndef SPECTROGRID_CORE_SPECTROGRID_H
-#define SPECTROGRID_CORE_SPECTROGRID_H
+#ifndef SPECTROGRID_CORE_SPECTROGRID_CORE_H
+#define SPECTROGRID_CORE_SPECTROGRID_CORE_H
 
 #include <cstdint>
 
@@ -43,6 +43,23 @@ constexpr int bytesPerSample(SampleType type) {
                      type == SampleType::uint32                          ? 4
            : type == SampleType::int16 || type == SampleType::uint16     ? 2
                                                                           : 1;
+}
+
+// Calls f(T{}) with T the C++ type of `type` (double, float, std::int8_t,
+// ...): the one place that turns a sample type into a type, so that code
+// written once for every T needs no switch of its own.
+template <typename F>
+void withSampleType(SampleType type, F&& f) {
+    switch (type) {
+        case SampleType::float64: f(double{}); break;
+        case SampleType::float32: f(float{}); break;
+        case SampleType::int8: f(std::int8_t{}); break;
+        case SampleType::uint8: f(std::uint8_t{}); break;
+        case SampleType::int16: f(std::int16_t{}); break;
+        case SampleType::uint16: f(std::uint16_t{}); break;
+        case SampleType::int32: f(std::int32_t{}); break;
+        case SampleType::uint32: f(std::uint32_t{}); break;
+    }
 }
 
 // Read-only views of the caller's inputs; nothing is copied.

@@ -1,0 +1,196 @@
+// Part of the accumulation body, included last by accumulate-inl.h: the
+// units of work. A unit is walked window tile by window tile (the twiddle
+// panels of its frequencies first), then channel by channel and tile of
+// frames by tile of frames, each handed to the kernel of its orientation;
+// and the workspace one thread needs for that. Defines the set's entry
+// points accumulateFrequencyLaneUnit, accumulateFrameLaneUnit and
+// threadWorkspace.
+
+namespace {
+
+double* alignedTo64Bytes(double* p) {
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(p);
+    return p + ((64 - address % 64) % 64) / sizeof(double);
+}
+
+// Doubles of workspace beyond the panels and the tile: the angles passed to
+// the sine-cosine routine at once, and slack for the alignment of each part.
+constexpr Index thetaChunk = 1024;
+constexpr Index alignmentSlack = 3 * 8;
+
+Index panelLength(Index frequencies, Index blockLanes, Index tileLength) {
+    return (frequencies + blockLanes - 1) / blockLanes * blockLanes * tileLength;
+}
+
+// Twiddle panels of frequencies [kBegin, kBegin + kCount) in blocks of
+// blockLanes, for window samples [iBegin, iBegin + n): the angles of whole
+// panel rows, a chunk at a time. Lanes past the last frequency take the
+// angles of frequency 0; their sums are never stored.
+void fillTwiddlePanels(const KernelTask& task, Index kBegin, Index kCount, Index blockLanes,
+                       Index iBegin, Index n, double* cosPanel, double* sinPanel, double* theta) {
+    const double* steps = task.angularSteps + iBegin;
+    const double* frequencies = task.inputs->frequencies + kBegin;
+    const Index rowsPerChunk = thetaChunk >= blockLanes ? thetaChunk / blockLanes : 1;
+    const Index blocks = (kCount + blockLanes - 1) / blockLanes;
+    double laneFrequencies[64];
+    Index filled = 0;
+    for (Index b = 0; b < blocks; ++b) {
+        const Index first = b * blockLanes;
+        const Index valid = smaller(blockLanes, kCount - first);
+        for (Index l = 0; l < blockLanes; ++l) laneFrequencies[l] = l < valid ? frequencies[first + l] : 0.0;
+        for (Index row = 0; row < n; row += rowsPerChunk) {
+            const Index rows = smaller(rowsPerChunk, n - row);
+            for (Index r = 0; r < rows; ++r) {
+                const double step = steps[row + r];
+                for (Index l = 0; l < blockLanes; ++l) theta[r * blockLanes + l] = step * laneFrequencies[l];
+            }
+            batchSinCos(theta, sinPanel + filled, cosPanel + filled, rows * blockLanes);
+            filled += rows * blockLanes;
+        }
+    }
+}
+
+Index frequencyLaneWorkspace(const AccumulationPlan& plan) {
+    const UnitShape& shape = plan.frequencyLanes;
+    const Index blockLanes = Index{frequencyVectors} * lanes;
+    const Index panel = panelLength(shape.unitFrequencies, blockLanes, shape.tileLength);
+    return 2 * panel + thetaChunk + Index{shape.tileFrames} * shape.tileLength + alignmentSlack;
+}
+
+Index frameLaneWorkspace(const AccumulationPlan& plan) {
+    if (frameFrequencies < 1) return 0;
+    const UnitShape& shape = plan.frameLanes;
+    const Index panel = panelLength(shape.unitFrequencies, frameFrequencies, shape.tileLength);
+    const SampleColumns layout = sampleColumnsFor(plan.hop, shape.tileFrames, shape.tileLength);
+    return 2 * panel + thetaChunk + layout.rows * layout.columns + alignmentSlack;
+}
+
+// One tile of frames of one channel as a unit walks it: the twiddle panels
+// of the window tile, where the tile lies, and the signal to ask for while
+// computing it.
+struct FrameTile {
+    const double* cosPanel;
+    const double* sinPanel;
+    double* scratch;  // the orientation's own part of the workspace
+    Channel channel;
+    Index iBegin, n, jBegin, frames;
+    bool fresh;
+    SignalRun ahead;
+};
+
+// Walks a unit: for each window tile the twiddle panels of its frequencies
+// (in blocks of blockLanes), then in every channel, which share them, every
+// tile of frames, handed to computeTile. Before each tile of frames it asks
+// whether the call must stop, and if so leaves the unit unfinished.
+template <typename ComputeTile>
+void walkUnit(const KernelTask& task, const UnitRange& unit, const UnitShape& shape, Index blockLanes,
+              double* workspace, const ComputeTile& computeTile) {
+    const Index L = task.inputs->windowLength;
+    const Index kCount = unit.kEnd - unit.kBegin;
+    const Index panel = panelLength(kCount, blockLanes, shape.tileLength);
+    double* cosPanel = alignedTo64Bytes(workspace);
+    double* sinPanel = alignedTo64Bytes(cosPanel + panel);
+    double* theta = alignedTo64Bytes(sinPanel + panel);
+    FrameTile tile;
+    tile.cosPanel = cosPanel;
+    tile.sinPanel = sinPanel;
+    tile.scratch = theta + thetaChunk;
+    for (tile.iBegin = 0; tile.iBegin < L; tile.iBegin += shape.tileLength) {
+        tile.n = smaller(shape.tileLength, L - tile.iBegin);
+        tile.fresh = tile.iBegin == 0;
+        fillTwiddlePanels(task, unit.kBegin, kCount, blockLanes, tile.iBegin, tile.n, cosPanel, sinPanel, theta);
+        for (Index c = 0; c < task.channels; ++c) {
+            tile.channel = channelOf(task, c);
+            for (tile.jBegin = unit.jBegin; tile.jBegin < unit.jEnd; tile.jBegin += shape.tileFrames) {
+                if (stopRequested(task.stop)) return;
+                tile.frames = smaller(shape.tileFrames, unit.jEnd - tile.jBegin);
+                // The next tile's signal streams in over this tile's register
+                // blocks instead of stalling its windowing.
+                tile.ahead = nextTileRun(task, unit, c, tile.jBegin + tile.frames, shape.tileFrames,
+                                         tile.iBegin, tile.n);
+                computeTile(tile);
+            }
+        }
+    }
+}
+
+// The coefficient of frequency k and frame `frame` of the tile's channel,
+// in planes whose columns are H rows apart.
+double* coefficientAt(const Channel& channel, double* plane, Index H, Index k, Index frame) {
+    return plane + (k + frame * H) * channel.step;
+}
+
+}  // namespace
+
+void accumulateFrequencyLaneUnit(const KernelTask& task, const UnitRange& unit, double* workspace) {
+    if (unit.kBegin >= unit.kEnd || unit.jBegin >= unit.jEnd) return;
+    const Index H = columnHeightOf(task.planes, task.inputs->frequencyCount);
+    const Index blockLanes = Index{frequencyVectors} * lanes;
+    walkUnit(task, unit, task.plan.frequencyLanes, blockLanes, workspace, [&](const FrameTile& tile) {
+        double* windowed = tile.scratch;
+        fillWindowedTile(task, tile.channel, tile.jBegin, tile.frames, tile.iBegin, tile.n, windowed);
+        const Index rows = (tile.frames + frequencyFrames - 1) / frequencyFrames;
+        RunShares shares = sharesOf(tile.ahead, rows);
+        for (Index r = 0; r < tile.frames; r += frequencyFrames) {
+            RowTask t;
+            t.cosPanel = tile.cosPanel;
+            t.sinPanel = tile.sinPanel;
+            t.windowed = windowed + r * tile.n;
+            t.windowedStride = tile.n;
+            t.count = tile.n;
+            t.real = coefficientAt(tile.channel, tile.channel.real, H, unit.kBegin, tile.jBegin + r);
+            t.imag = coefficientAt(tile.channel, tile.channel.imag, H, unit.kBegin, tile.jBegin + r);
+            t.step = tile.channel.step;
+            t.column = H;
+            t.frequencies = unit.kEnd - unit.kBegin;
+            t.fresh = tile.fresh;
+            const SignalRun ahead = nextShare(shares);
+            t.ahead = ahead.first;
+            t.aheadLines = ahead.lines;
+            withCount<frequencyFrames>(static_cast<int>(smaller(frequencyFrames, tile.frames - r)),
+                                       [&](auto frames) { accumulateFrequencyRow<decltype(frames)::value>(t); });
+        }
+    });
+}
+
+void accumulateFrameLaneUnit(const KernelTask& task, const UnitRange& unit, double* workspace) {
+    if (frameFrequencies < 1 || unit.kBegin >= unit.kEnd || unit.jBegin >= unit.jEnd) return;
+    const Index H = columnHeightOf(task.planes, task.inputs->frequencyCount);
+    walkUnit(task, unit, task.plan.frameLanes, frameFrequencies, workspace, [&](const FrameTile& tile) {
+        double* table = tile.scratch;
+        const SampleColumns layout = sampleColumnsFor(task.hop, tile.frames, tile.n);
+        fillSampleColumns(task, tile.channel, tile.jBegin, tile.frames, tile.iBegin, tile.n, layout, table);
+        const Index groups = (tile.frames + lanes - 1) / lanes;
+        const Index sets = (groups + frameVectors - 1) / frameVectors;
+        RunShares shares = sharesOf(tile.ahead, sets);
+        for (Index g = 0; g < groups; g += frameVectors) {
+            const int vectors = static_cast<int>(smaller(frameVectors, groups - g));
+            const Index lastLanes = tile.frames - (g + vectors - 1) * lanes;
+            GroupTask t;
+            t.samples = table + g * lanes;
+            t.layout = layout;
+            t.hop = task.hop;
+            t.window = task.inputs->window + tile.iBegin;
+            t.cosPanel = tile.cosPanel;
+            t.sinPanel = tile.sinPanel;
+            t.count = tile.n;
+            t.real = coefficientAt(tile.channel, tile.channel.real, H, unit.kBegin, tile.jBegin + g * lanes);
+            t.imag = coefficientAt(tile.channel, tile.channel.imag, H, unit.kBegin, tile.jBegin + g * lanes);
+            t.step = tile.channel.step;
+            t.column = H;
+            t.frequencies = unit.kEnd - unit.kBegin;
+            t.lastLanes = static_cast<int>(lastLanes < lanes ? lastLanes : lanes);
+            t.fresh = tile.fresh;
+            const SignalRun ahead = nextShare(shares);
+            t.ahead = ahead.first;
+            t.aheadLines = ahead.lines;
+            withCount<frameVectors>(vectors, [&](auto block) { accumulateFrameGroups<decltype(block)::value>(t); });
+        }
+    });
+}
+
+std::int64_t threadWorkspace(const AccumulationPlan& plan) {
+    const Index a = frequencyLaneWorkspace(plan);
+    const Index b = frameLaneWorkspace(plan);
+    return a > b ? a : b;
+}
