@@ -23,6 +23,33 @@ static_assert(lanes == 8, "broadcast lists eight lanes");
 
 inline Lanes broadcast(double x) { return Lanes{x, x, x, x, x, x, x, x}; }
 
+// The twiddles w^p, w^(2p), w^(3p) of butterfly p of a radix-4 stage, each
+// in every lane: real parts at twiddles[0..T), imaginary at [T..2T).
+struct StageTwiddles {
+    Lanes w1r, w1i, w2r, w2i, w3r, w3i;
+};
+
+inline StageTwiddles stageTwiddles(const double* twiddles, std::int64_t e1, std::int32_t T) {
+    const std::int64_t e2 = 2 * e1, e3 = 3 * e1;
+    return {broadcast(twiddles[e1]), broadcast(twiddles[T + e1]), broadcast(twiddles[e2]),
+            broadcast(twiddles[T + e2]), broadcast(twiddles[e3]), broadcast(twiddles[T + e3])};
+}
+
+// Stores a butterfly's four outputs, `next` doubles apart: u0 as it is, u1,
+// u2 and u3 multiplied by their twiddles.
+inline void storeButterfly(double* out, std::int64_t next, Lanes u0R, Lanes u0I, Lanes u1R,
+                           Lanes u1I, Lanes u2R, Lanes u2I, Lanes u3R, Lanes u3I,
+                           const StageTwiddles& w) {
+    storeLanes(out, u0R);
+    storeLanes(out + lanes, u0I);
+    storeLanes(out + next, u1R * w.w1r - u1I * w.w1i);
+    storeLanes(out + next + lanes, u1R * w.w1i + u1I * w.w1r);
+    storeLanes(out + 2 * next, u2R * w.w2r - u2I * w.w2i);
+    storeLanes(out + 2 * next + lanes, u2R * w.w2i + u2I * w.w2r);
+    storeLanes(out + 3 * next, u3R * w.w3r - u3I * w.w3i);
+    storeLanes(out + 3 * next + lanes, u3R * w.w3i + u3I * w.w3r);
+}
+
 // One radix-4 decimation-in-frequency stage of the Stockham form: n the
 // length of the subsequences still to transform, s their stride. Element
 // q + s*(p + r*m) of x (r < 4, m = n/4) goes, butterflied and multiplied by
@@ -33,11 +60,7 @@ void radix4Stage(const double* x, double* y, std::int32_t n, std::int32_t s,
     const std::int32_t m = n / 4;
     const std::int64_t step = T / n;
     for (std::int32_t p = 0; p < m; ++p) {
-        // Twiddles: real parts at twiddles[0..T), imaginary at [T..2T).
-        const std::int64_t e1 = p * step, e2 = 2 * e1, e3 = 3 * e1;
-        const Lanes w1r = broadcast(twiddles[e1]), w1i = broadcast(twiddles[T + e1]);
-        const Lanes w2r = broadcast(twiddles[e2]), w2i = broadcast(twiddles[T + e2]);
-        const Lanes w3r = broadcast(twiddles[e3]), w3i = broadcast(twiddles[T + e3]);
+        const StageTwiddles w = stageTwiddles(twiddles, p * step, T);
         for (std::int32_t q = 0; q < s; ++q) {
             const double* a = x + std::int64_t{q + s * p} * elementDoubles;
             const std::int64_t apart = std::int64_t{s} * m * elementDoubles;
@@ -54,15 +77,8 @@ void radix4Stage(const double* x, double* y, std::int32_t n, std::int32_t s,
             const Lanes u3R = amcR - bmdI, u3I = amcI + bmdR;
             const Lanes u2R = apcR - bpdR, u2I = apcI - bpdI;
             double* out = y + std::int64_t{q + s * 4 * p} * elementDoubles;
-            const std::int64_t next = std::int64_t{s} * elementDoubles;
-            storeLanes(out, apcR + bpdR);
-            storeLanes(out + lanes, apcI + bpdI);
-            storeLanes(out + next, u1R * w1r - u1I * w1i);
-            storeLanes(out + next + lanes, u1R * w1i + u1I * w1r);
-            storeLanes(out + 2 * next, u2R * w2r - u2I * w2i);
-            storeLanes(out + 2 * next + lanes, u2R * w2i + u2I * w2r);
-            storeLanes(out + 3 * next, u3R * w3r - u3I * w3i);
-            storeLanes(out + 3 * next + lanes, u3R * w3i + u3I * w3r);
+            storeButterfly(out, std::int64_t{s} * elementDoubles, apcR + bpdR, apcI + bpdI, u1R,
+                           u1I, u2R, u2I, u3R, u3I, w);
         }
     }
 }
@@ -77,10 +93,7 @@ void radix4FirstStage(const double* x, double* y, std::int32_t n, const double* 
     const std::int32_t m = n / 4;
     const std::int64_t step = T / n;
     for (std::int32_t p = 0; p < m; ++p) {
-        const std::int64_t e1 = p * step, e2 = 2 * e1, e3 = 3 * e1;
-        const Lanes w1r = broadcast(twiddles[e1]), w1i = broadcast(twiddles[T + e1]);
-        const Lanes w2r = broadcast(twiddles[e2]), w2i = broadcast(twiddles[T + e2]);
-        const Lanes w3r = broadcast(twiddles[e3]), w3i = broadcast(twiddles[T + e3]);
+        const StageTwiddles w = stageTwiddles(twiddles, p * step, T);
         const double* a = x + std::int64_t{p} * elementDoubles;
         const double* d = x + std::int64_t{p + 3 * m} * elementDoubles;
         const Lanes ar = loadLanes(a), ai = loadLanes(a + lanes);
@@ -90,14 +103,7 @@ void radix4FirstStage(const double* x, double* y, std::int32_t n, const double* 
         const Lanes u3R = ar + di, u3I = ai - dr;
         const Lanes u2R = ar - dr, u2I = ai - di;
         double* out = y + std::int64_t{4 * p} * elementDoubles;
-        storeLanes(out, ar + dr);
-        storeLanes(out + lanes, ai + di);
-        storeLanes(out + elementDoubles, u1R * w1r - u1I * w1i);
-        storeLanes(out + elementDoubles + lanes, u1R * w1i + u1I * w1r);
-        storeLanes(out + 2 * elementDoubles, u2R * w2r - u2I * w2i);
-        storeLanes(out + 2 * elementDoubles + lanes, u2R * w2i + u2I * w2r);
-        storeLanes(out + 3 * elementDoubles, u3R * w3r - u3I * w3i);
-        storeLanes(out + 3 * elementDoubles + lanes, u3R * w3i + u3I * w3r);
+        storeButterfly(out, elementDoubles, ar + dr, ai + di, u1R, u1I, u2R, u2I, u3R, u3I, w);
     }
 }
 
