@@ -2,12 +2,14 @@
 // decoded into one call of mexFunction through the stand-in host: 0 to 7
 // input arrays of every class and form the host has (real and complex, of
 // every numeric class), in empty, scalar, vector, matrix, N-d and too-long
-// shapes, holding extreme values of their class, and 0 to 4 outputs. Every
+// shapes, holding extreme values of their class, cells of up to eight such
+// arrays as the window (one per frequency), and 0 to 4 outputs. Every
 // call must either raise exactly the error the documented checks give,
 // having created nothing, or return outputs of the documented shapes; the
 // host must have reclaimed every array and seen no read of data the module
 // may not read. One successful call in eight, chosen by the input, is also
-// compared with the reference model bit for bit (each channel of the
+// compared with the reference model bit for bit (a cell of windows with the
+// model run once per frequency; each channel of the
 // values converted to double, a complex signal's parts combined as
 // A + iB); its twiddles come from the core's own sine-cosine routine here
 // (the sine-cosine tests hold it to MPFR), which keeps the comparison
@@ -19,7 +21,9 @@
 //   byte 0             nrhs = b % 8, nlhs = (b / 8) % 5
 //   per input          kind byte, shape byte, shape parameter bytes, then
 //                      one value per element of each plane of a numeric
-//                      class the gateway reads (see decodeValueOf)
+//                      class the gateway reads (see decodeValueOf); a cell
+//                      then its elements, each decoded as an input
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -31,6 +35,7 @@
 #include <vector>
 
 #include "expectations.h"
+#include "spectrogrid_core.h"
 #include "host_call.h"
 
 namespace {
@@ -86,10 +91,13 @@ constexpr InputKind inputKinds[] = {
 const InputKind& optionName = inputKinds[sizeof inputKinds / sizeof inputKinds[0] - 1];
 constexpr int kindCount = static_cast<int>(sizeof inputKinds / sizeof inputKinds[0]);
 
-// Five in eight inputs are real doubles, the kind most calls use.
+// Nine in sixteen inputs are real doubles, the kind most calls use, and
+// one in sixteen is a cell (as a window, one per frequency).
 const InputKind& decodeKind(Bytes* bytes) {
     const int b = nextByte(bytes);
-    return b < 160 ? inputKinds[0] : inputKinds[1 + (b - 160) % (kindCount - 1)];
+    if (b < 144) return inputKinds[0];
+    if (b < 160) return inputKinds[7];
+    return inputKinds[1 + (b - 160) % (kindCount - 1)];
 }
 
 bool isRealDouble(const InputKind& kind) {
@@ -243,6 +251,7 @@ struct DecodedInput {
     Dimensions dims;
     bool backed;
     std::vector<double> real, imag;  // the values as doubles, in storage order
+    std::vector<DecodedInput> elements;  // of a cell
 };
 
 std::size_t elementCount(const Dimensions& dims) {
@@ -251,11 +260,21 @@ std::size_t elementCount(const Dimensions& dims) {
     return n;
 }
 
-DecodedInput decodeInput(Bytes* bytes) {
+// Elements of a decoded cell, at most: a cell of windows is short.
+constexpr std::size_t maxCellElements = 8;
+
+// An input; a cell among the inputs holds inputs of its own (whose cells
+// stay empty).
+DecodedInput decodeInput(Bytes* bytes, bool inCell = false) {
     DecodedInput input;
     input.kind = &decodeKind(bytes);
     input.dims = decodeShape(bytes, *input.kind, &input.backed);
     const ArrayClass arrayClass = input.kind->arrayClass;
+    if (arrayClass == ArrayClass::Cell && input.backed && !inCell) {
+        if (elementCount(input.dims) > maxCellElements) input.dims = {1, 1 + elementCount(input.dims) % maxCellElements};
+        input.elements.resize(elementCount(input.dims));
+        for (DecodedInput& element : input.elements) element = decodeInput(bytes, true);
+    }
     if (input.backed && isAccepted(arrayClass)) {
         input.real.resize(elementCount(input.dims));
         for (double& v : input.real) v = decodeValueOf(bytes, arrayClass);
@@ -273,6 +292,11 @@ mxArray* makeArray(ArrayPool& pool, const DecodedInput& input) {
     // The gateway reads no element of a sparse array: its values are dropped.
     if (kind.sparse) return pool.sparseDoubles(input.dims, kind.complex);
     if (&kind == &optionName) return pool.text("Tolerance");
+    if (kind.arrayClass == ArrayClass::Cell && !input.elements.empty()) {
+        std::vector<mxArray*> elements;
+        for (const DecodedInput& element : input.elements) elements.push_back(makeArray(pool, element));
+        return pool.cell(input.dims, elements);
+    }
     if (!isAccepted(kind.arrayClass)) return pool.ofClass(kind.arrayClass, input.dims);
     if (kind.arrayClass == ArrayClass::Double) {
         // The bits as decoded: signalling NaNs and NaN payloads included.
@@ -345,6 +369,27 @@ double toleranceOf(const std::vector<DecodedInput>& inputs) {
     return tol;
 }
 
+// The fault of one window (the reason after "spectrogrid:window"), or
+// none: a non-empty real vector of a class the gateway reads.
+std::string windowVerdict(const DecodedInput& window) {
+    const std::size_t n = elementCount(window.dims);
+    if (!isAccepted(window.kind->arrayClass) || window.kind->sparse || window.kind->complex) return "NotRealDouble";
+    if (n > 2147483647u) return "TooLong";
+    int nonSingleton = 0;
+    for (std::size_t d : window.dims) nonSingleton += d != 1;
+    if (n > 0 && nonSingleton > 1) return "NotVector";
+    if (n == 0) return "Empty";
+    return "";
+}
+
+// The frame length: the window's, or a cell's longest.
+std::size_t longestWindow(const DecodedInput& window) {
+    if (window.elements.empty()) return window.real.size();
+    std::size_t longest = 0;
+    for (const DecodedInput& element : window.elements) longest = std::max(longest, element.real.size());
+    return longest;
+}
+
 // The checks of the error table in the README, in argument order.
 Verdict expectedVerdict(const std::vector<DecodedInput>& inputs, int nlhs) {
     if (inputs.size() < 5) return {"spectrogrid:notEnoughInputs", nullptr};
@@ -358,9 +403,22 @@ Verdict expectedVerdict(const std::vector<DecodedInput>& inputs, int nlhs) {
         };
         const std::size_t n = elementCount(input.dims);
         if (slot == 1 && input.kind->arrayClass == ArrayClass::Cell) {
-            // The host's cells hold no elements here: the first reads as [].
             if (n == 0 || n > maxCount) return reject("Empty");
-            return Verdict{"spectrogrid:windowEmpty", "window{1}"};
+            // Each element is a window, named by its position; an element
+            // the decoder left out reads as [].
+            for (std::size_t k = 0; k < n; ++k) {
+                static char name[32];
+                std::snprintf(name, sizeof name, "window{%zu}", k + 1);
+                if (k >= input.elements.size()) return Verdict{"spectrogrid:windowEmpty", name};
+                const std::string element = windowVerdict(input.elements[k]);
+                if (!element.empty()) return Verdict{"spectrogrid:window" + element, name};
+            }
+            continue;
+        }
+        if (slot == 1) {
+            const std::string window = windowVerdict(input);
+            if (!window.empty()) return reject(window.c_str());
+            continue;
         }
         if (!isAccepted(input.kind->arrayClass) || input.kind->sparse) return reject("NotRealDouble");
         if (input.kind->complex && slot != 0) return reject("NotRealDouble");
@@ -374,7 +432,7 @@ Verdict expectedVerdict(const std::vector<DecodedInput>& inputs, int nlhs) {
             if (n != 1) return reject("NotScalar");
             const double value = input.real[0];
             if (slot == 2) {
-                const double span = static_cast<double>(inputs[1].real.size()) - value;
+                const double span = static_cast<double>(longestWindow(inputs[1])) - value;
                 if (!(span >= 1.0 && span < 2147483648.0)) return reject("OutOfRange");
             } else if (!(value > 0.0 && std::isfinite(value))) {
                 return reject("NotPositive");
@@ -385,15 +443,35 @@ Verdict expectedVerdict(const std::vector<DecodedInput>& inputs, int nlhs) {
         int nonSingleton = 0;
         for (std::size_t d : input.dims) nonSingleton += d != 1;
         if (n > 0 && nonSingleton > 1) return reject("NotVector");
-        if (slot == 1 && n == 0) return reject("Empty");
+        if (slot == 3 && !inputs[1].elements.empty() && inputs[1].elements.size() != 1 &&
+            inputs[1].elements.size() != n) {
+            return {"spectrogrid:windowCountMismatch", "window"};
+        }
     }
     // K x M x P coefficients of 16 bytes each must be addressable.
     const SignalShape shape = signalShapeOf(inputs[0].dims);
     const reference::Plan plan = reference::plan(static_cast<std::int64_t>(shape.samples),
-                                                 static_cast<std::int64_t>(inputs[1].real.size()), inputs[2].real[0]);
+                                                 static_cast<std::int64_t>(longestWindow(inputs[1])), inputs[2].real[0]);
     const long double coefficients = static_cast<long double>(inputs[3].real.size()) * plan.frameCount * shape.channels;
     if (coefficients > static_cast<long double>(SIZE_MAX / 16)) return {"spectrogrid:resultTooLarge", nullptr};
-    return optionsVerdict(inputs);
+    const Verdict options = optionsVerdict(inputs);
+    if (!options.identifier.empty() || toleranceOf(inputs) == 0.0) return options;
+    // Whether some method keeps the tolerance is the core's rule; the
+    // gateway must apply it to what it read, before creating anything.
+    double largest = 0.0;
+    for (double f : inputs[3].real) {
+        if (!(std::fabs(f) <= largest)) largest = std::fabs(f);
+    }
+    const std::size_t channels = inputs[0].kind->complex ? 2 * shape.channels : shape.channels;
+    if (!spectrogrid::toleranceAttainable(static_cast<std::int32_t>(longestWindow(inputs[1])),
+                                          static_cast<std::int32_t>(inputs[3].real.size()),
+                                          static_cast<std::int32_t>(plan.frameCount),
+                                          static_cast<std::int32_t>(channels), inputs[0].kind->complex,
+                                          largest / inputs[4].real[0], inputs[1].elements.size() > 1,
+                                          toleranceOf(inputs))) {
+        return {"spectrogrid:toleranceUnattainable", nullptr};
+    }
+    return options;
 }
 
 std::uint64_t fingerprint(const std::uint8_t* data, std::size_t size) {
@@ -436,7 +514,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         c.rows = shape.samples;
         c.complex = inputs[0].kind->complex;
         c.signalImag = inputs[0].imag;
-        c.window = inputs[1].real;
+        c.window = inputs[1].elements.empty() ? inputs[1].real : inputs[1].elements[0].real;
+        if (inputs[1].elements.size() > 1) {
+            for (const DecodedInput& element : inputs[1].elements) c.windows.push_back(element.real);
+        }
         c.overlap = inputs[2].real[0];
         c.frequencies = inputs[3].real;
         c.sampleRate = inputs[4].real[0];
