@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "driver/kernel_sets.h"
 #include "fast/fast.h"
 #include "spectrogrid_core.h"
 
@@ -56,8 +57,9 @@ inline CoreOutput runCore(const std::vector<double>& signal, const std::vector<d
 }
 
 // The fast path of a call on any inputs (complex, channels, every sample
-// type), the FFT path or the direct sums as asked, forced past the cost
-// model, with the bodies of `set`: the plan it
+// type), the FFT path or the direct path as asked (or as the cost model
+// picks), with the bodies of `set` (the direct path: `exactKernels`, by
+// default the set's own kernels): the plan it
 // took and the planes (and times) it wrote. plan.fast is false, and nothing
 // is computed, where no kernel reaches the tolerance.
 struct FastOutput {
@@ -70,7 +72,8 @@ struct FastOutput {
 inline FastOutput runFast(const spectrogrid::AnalysisInputs& in, double tolerance,
                           spectrogrid::InstructionSet set,
                           spectrogrid::fast::Preference path = spectrogrid::fast::Preference::nufft,
-                          const spectrogrid::StopQuery& stop = spectrogrid::StopQuery{}) {
+                          const spectrogrid::StopQuery& stop = spectrogrid::StopQuery{},
+                          const spectrogrid::KernelSet* exactKernels = nullptr) {
     FastOutput out;
     out.frames = spectrogrid::planFrames(in.signalLength, in.windowLength, in.overlap);
     out.plan = spectrogrid::fast::planFastFor(in, out.frames, tolerance, path);
@@ -88,7 +91,10 @@ inline FastOutput runFast(const spectrogrid::AnalysisInputs& in, double toleranc
     spectrogrid::ScratchTables tables = {steps.data(), cosTable.data(), sinTable.data(), nullptr,
                                          imaginaryPart.empty() ? nullptr : imaginaryPart.data()};
     spectrogrid::CoefficientPlanes planes = {out.real.data(), out.imag.data()};
-    out.outcome = spectrogrid::fast::computeFastWith(spectrogrid::fast::fastKernelsFor(set), out.plan, in,
+    out.outcome = spectrogrid::fast::computeFastWith(spectrogrid::fast::fastKernelsFor(set),
+                                                     exactKernels != nullptr ? *exactKernels
+                                                                             : spectrogrid::kernelSetFor(set),
+                                                     out.plan, in,
                                                      out.frames, tables, planes, out.times.data(),
                                                      workspace.data(), stop);
     return out;
