@@ -100,4 +100,32 @@ inline FastOutput runFast(const spectrogrid::AnalysisInputs& in, double toleranc
     return out;
 }
 
+// A call through computeCoefficientsWithin, of either form, with the
+// buffers the gateway gives it: the fast mode's workspace where it needs
+// one, the exact kernels' otherwise.
+inline FastOutput runWithin(const spectrogrid::AnalysisInputs& in, double tolerance) {
+    FastOutput out;
+    out.frames = spectrogrid::planFrames(in.signalLength, in.windowLength, in.overlap);
+    const std::size_t cells = static_cast<std::size_t>(in.frequencyCount) *
+                              static_cast<std::size_t>(out.frames.frameCount) *
+                              static_cast<std::size_t>(in.channelCount);
+    std::vector<double> steps(in.windowLength), cosTable(in.windowLength), sinTable(in.windowLength);
+    std::vector<double> imaginaryPart(static_cast<std::size_t>(spectrogrid::imaginaryPartLength(
+        in.frequencyCount, out.frames.frameCount, in.channelCount, in.signalImag != nullptr)));
+    const std::int64_t fastLength = spectrogrid::toleranceWorkspaceLength(in, out.frames, tolerance);
+    std::vector<double> fastWorkspace(static_cast<std::size_t>(fastLength), -123456.75);
+    std::vector<double> workspace(
+        fastLength > 0 ? 0 : static_cast<std::size_t>(spectrogrid::workspaceLength(in, out.frames.frameCount)));
+    out.times.assign(out.frames.frameCount, -123456.75);
+    out.real.assign(cells, -123456.75);
+    out.imag.assign(cells, -123456.75);
+    spectrogrid::ScratchTables tables = {steps.data(), cosTable.data(), sinTable.data(),
+                                         workspace.empty() ? nullptr : workspace.data(),
+                                         imaginaryPart.empty() ? nullptr : imaginaryPart.data()};
+    spectrogrid::CoefficientPlanes planes = {out.real.data(), out.imag.data()};
+    out.outcome = spectrogrid::computeCoefficientsWithin(in, out.frames, tables, planes, out.times.data(), tolerance,
+                                                         fastLength > 0 ? fastWorkspace.data() : nullptr);
+    return out;
+}
+
 #endif
