@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "core_runner.h"
@@ -229,26 +230,15 @@ const CellCase cellCases[] = {
 void buildCellInputs(const CellCase& cell, std::uint64_t seed, CaseInputs* out) {
     buildInputs(cell.call, seed, out);
     std::mt19937_64 rng(seed + 1);
-    const double fs = cell.call.sampleRate;
     out->frequencies.clear();
-    out->windowLengths.clear();
+    out->windows.reserve(3);
     for (const CellGroup& g : cell.groups) {
         out->windows.push_back(makeWindow(g.window, g.L, rng));
         for (std::int32_t k = 0; k < g.K; ++k) {
-            out->frequencies.push_back(g.low * fs * std::pow(g.high / g.low, g.K > 1 ? double(k) / (g.K - 1) : 0.0));
+            out->frequencies.push_back(g.low * cell.call.sampleRate * std::pow(g.high / g.low, double(k) / (g.K - 1)));
+            out->windowPointers.push_back(out->windows.back().data());
             out->windowLengths.push_back(g.L);
         }
-    }
-    // Every frequency of a group points at its own copy of the window.
-    out->windows.reserve(out->windows.size() + out->frequencies.size());
-    out->windowPointers.clear();
-    std::size_t group = 0;
-    for (const CellGroup& g : cell.groups) {
-        for (std::int32_t k = 0; k < g.K; ++k) {
-            out->windows.push_back(out->windows[group]);
-            out->windowPointers.push_back(out->windows.back().data());
-        }
-        ++group;
     }
     out->in.frequencies = out->frequencies.data();
     out->in.windows = out->windowPointers.data();
@@ -446,22 +436,15 @@ TEST(FastMode, PathChoiceKeepsThePromise) {
         }
     }
     // Refused only where no path keeps the tolerance: past the fast paths'
-    // longest window (2^23), the exact bound alone decides.
-    struct Attainable {
-        std::int32_t L;
-        double maxRatio, tolerance;
-        bool windowPerFrequency, attainable;
-    };
-    const Attainable attainable[] = {
+    // longest window (2^23), the exact bound alone decides (L, max |f|/fs,
+    // tol, a window for each frequency, attainable).
+    const std::tuple<std::int32_t, double, double, bool, bool> attainable[] = {
         {1024, 1e6, 1e-12, true, true},            // the direct path, for a cell too
         {(1 << 23) + 1, 0.5, 1e-9, false, false},  // exact bound 1.1e-8
         {(1 << 23) + 1, 0.0, 1e-9, true, false},   // exact bound 1.4e-9
-        {(1 << 23) + 1, 0.0, 2e-9, true, true},
-    };
-    for (const Attainable& a : attainable) {
-        EXPECT_EQ(spectrogrid::toleranceAttainable(a.L, 3, 5, 1, false, a.maxRatio, a.windowPerFrequency, a.tolerance),
-                  a.attainable)
-            << a.L << " " << a.maxRatio << " " << a.tolerance;
+        {(1 << 23) + 1, 0.0, 2e-9, true, true}};
+    for (const auto& [L, ratio, tol, cell, expected] : attainable) {
+        EXPECT_EQ(spectrogrid::toleranceAttainable(L, 3, 5, 1, false, ratio, cell, tol), expected) << L << " " << tol;
     }
     // Through the public entry: tolerance 0 writes exactly the exact mode's bits.
     CaseInputs inputs;
