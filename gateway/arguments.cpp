@@ -409,7 +409,7 @@ Fault checkToleranceAttainable(const ArgumentView inputs[inputCount], const Call
     std::snprintf(given, sizeof given, "%.3g", options.tolerance);
     return named("spectrogrid:toleranceUnattainable",
                  "No method keeps a 'Tolerance' of %s for this call: no fast method reaches it "
-                 "(with a window for each frequency none runs yet), and the exact sums' own "
+                 "(they take windows of up to 2^23 samples), and the exact sums' own "
                  "rounding, up to about (1.5*L + 21*max(abs(f))*L/fs)*eps/2 of the sum of "
                  "|signal .* window| over a frame, may exceed it. Give a larger tolerance, or 0 "
                  "for the exact mode.",

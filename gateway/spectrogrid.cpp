@@ -335,8 +335,10 @@ extern "C" SPECTROGRID_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nr
                                : nullptr;
 
     // The workspace of the path the core will take: the fast mode's (FFT
-    // buffers of the threads and per-call tables; 0 doubles when the exact
-    // path runs), else the blocked kernels' (a few MiB whatever the sizes).
+    // buffers of the threads and per-call tables, with the blocked kernels'
+    // own for its direct path and a cell's exact groups; 0 doubles when the
+    // exact path runs), else the blocked kernels' (a few MiB whatever the
+    // sizes).
     // Both fit a 32-bit dimension but for a fast call of over 2^31 - 1
     // doubles (about 10^8 frequencies), which runs on the exact path.
     const std::int64_t fastLength = spectrogrid::toleranceWorkspaceLength(inputs, plan, options.tolerance);

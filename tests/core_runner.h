@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "driver/kernel_sets.h"
 #include "fast/fast.h"
 #include "spectrogrid_core.h"
 
@@ -56,8 +57,9 @@ inline CoreOutput runCore(const std::vector<double>& signal, const std::vector<d
 }
 
 // The fast path of a call on any inputs (complex, channels, every sample
-// type), the FFT path or the direct sums as asked, forced past the cost
-// model, with the bodies of `set`: the plan it
+// type), the FFT path or the direct path as asked (or as the cost model
+// picks), with the bodies of `set` (the direct path: `exactKernels`, by
+// default the set's own kernels): the plan it
 // took and the planes (and times) it wrote. plan.fast is false, and nothing
 // is computed, where no kernel reaches the tolerance.
 struct FastOutput {
@@ -70,7 +72,8 @@ struct FastOutput {
 inline FastOutput runFast(const spectrogrid::AnalysisInputs& in, double tolerance,
                           spectrogrid::InstructionSet set,
                           spectrogrid::fast::Preference path = spectrogrid::fast::Preference::nufft,
-                          const spectrogrid::StopQuery& stop = spectrogrid::StopQuery{}) {
+                          const spectrogrid::StopQuery& stop = spectrogrid::StopQuery{},
+                          const spectrogrid::KernelSet* exactKernels = nullptr) {
     FastOutput out;
     out.frames = spectrogrid::planFrames(in.signalLength, in.windowLength, in.overlap);
     out.plan = spectrogrid::fast::planFastFor(in, out.frames, tolerance, path);
@@ -88,9 +91,40 @@ inline FastOutput runFast(const spectrogrid::AnalysisInputs& in, double toleranc
     spectrogrid::ScratchTables tables = {steps.data(), cosTable.data(), sinTable.data(), nullptr,
                                          imaginaryPart.empty() ? nullptr : imaginaryPart.data()};
     spectrogrid::CoefficientPlanes planes = {out.real.data(), out.imag.data()};
-    out.outcome = spectrogrid::fast::computeFastWith(spectrogrid::fast::fastKernelsFor(set), out.plan, in,
+    out.outcome = spectrogrid::fast::computeFastWith(spectrogrid::fast::fastKernelsFor(set),
+                                                     exactKernels != nullptr ? *exactKernels
+                                                                             : spectrogrid::kernelSetFor(set),
+                                                     out.plan, in,
                                                      out.frames, tables, planes, out.times.data(),
                                                      workspace.data(), stop);
+    return out;
+}
+
+// A call through computeCoefficientsWithin, of either form, with the
+// buffers the gateway gives it: the fast mode's workspace where it needs
+// one, the exact kernels' otherwise.
+inline FastOutput runWithin(const spectrogrid::AnalysisInputs& in, double tolerance) {
+    FastOutput out;
+    out.frames = spectrogrid::planFrames(in.signalLength, in.windowLength, in.overlap);
+    const std::size_t cells = static_cast<std::size_t>(in.frequencyCount) *
+                              static_cast<std::size_t>(out.frames.frameCount) *
+                              static_cast<std::size_t>(in.channelCount);
+    std::vector<double> steps(in.windowLength), cosTable(in.windowLength), sinTable(in.windowLength);
+    std::vector<double> imaginaryPart(static_cast<std::size_t>(spectrogrid::imaginaryPartLength(
+        in.frequencyCount, out.frames.frameCount, in.channelCount, in.signalImag != nullptr)));
+    const std::int64_t fastLength = spectrogrid::toleranceWorkspaceLength(in, out.frames, tolerance);
+    std::vector<double> fastWorkspace(static_cast<std::size_t>(fastLength), -123456.75);
+    std::vector<double> workspace(
+        fastLength > 0 ? 0 : static_cast<std::size_t>(spectrogrid::workspaceLength(in, out.frames.frameCount)));
+    out.times.assign(out.frames.frameCount, -123456.75);
+    out.real.assign(cells, -123456.75);
+    out.imag.assign(cells, -123456.75);
+    spectrogrid::ScratchTables tables = {steps.data(), cosTable.data(), sinTable.data(),
+                                         workspace.empty() ? nullptr : workspace.data(),
+                                         imaginaryPart.empty() ? nullptr : imaginaryPart.data()};
+    spectrogrid::CoefficientPlanes planes = {out.real.data(), out.imag.data()};
+    out.outcome = spectrogrid::computeCoefficientsWithin(in, out.frames, tables, planes, out.times.data(), tolerance,
+                                                         fastLength > 0 ? fastWorkspace.data() : nullptr);
     return out;
 }
 

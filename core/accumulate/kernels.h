@@ -78,6 +78,12 @@ struct KernelTask {
     std::int32_t channels;
     CoefficientPlanes imaginaryPart;
     CallStop* stop;  // asked before each tile of frames (null: never stop); a unit ends early once it says stop
+    // Null: the twiddles of the arithmetic contract. Otherwise the fast
+    // mode's direct path: f/fs of each frequency of the task, reduced, as
+    // (high, low) pairs (fast::fillReducedRatios), and the twiddle of
+    // window sample n the sine and cosine of 2 pi frac(nu n), the fraction
+    // found exactly and taken to [-1/2, 1/2] (fast/fast_plan.cpp bounds it).
+    const double* reducedRatios = nullptr;
 };
 
 // Rows between columns of planes for frequencyCount frequencies.

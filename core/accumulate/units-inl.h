@@ -22,27 +22,59 @@ Index panelLength(Index frequencies, Index blockLanes, Index tileLength) {
     return (frequencies + blockLanes - 1) / blockLanes * blockLanes * tileLength;
 }
 
+// The angle 2 pi g of window sample n < 2^23 for nu = f/fs = high + low
+// (a reduced ratio), g = frac(nu n) in [-1/2, 1/2]: high = top + bottom
+// split in halves of at most 26 bits, so that top * n - p, then adding
+// bottom * n, is exact and p + e = high n exactly; adding and taking away
+// the shifter rounds to the nearest integer.
+inline double reducedAngle(double high, double top, double bottom, double low, double n) {
+    constexpr double shifter = 0x1.8p52;
+    const double p = high * n;
+    const double e = (top * n - p) + bottom * n;
+    const double a = (p - ((p + shifter) - shifter)) + e;
+    const double b = a + low * n;
+    return (b - ((b + shifter) - shifter)) * 6.283185307179586;
+}
+
 // Twiddle panels of frequencies [kBegin, kBegin + kCount) in blocks of
 // blockLanes, for window samples [iBegin, iBegin + n): the angles of whole
-// panel rows, a chunk at a time. Lanes past the last frequency take the
-// angles of frequency 0; their sums are never stored.
+// panel rows, a chunk at a time, from the angular steps or, for the fast
+// mode's direct path, the reduced ratios. Lanes past the last frequency
+// take the angles of frequency 0; their sums are never stored.
 void fillTwiddlePanels(const KernelTask& task, Index kBegin, Index kCount, Index blockLanes,
                        Index iBegin, Index n, double* cosPanel, double* sinPanel, double* theta) {
     const double* steps = task.angularSteps + iBegin;
     const double* frequencies = task.inputs->frequencies + kBegin;
+    const double* ratios = task.reducedRatios != nullptr ? task.reducedRatios + 2 * kBegin : nullptr;
     const Index rowsPerChunk = thetaChunk >= blockLanes ? thetaChunk / blockLanes : 1;
     const Index blocks = (kCount + blockLanes - 1) / blockLanes;
-    double laneFrequencies[64];
+    double laneFrequencies[64], high[64], top[64], bottom[64], low[64];
     Index filled = 0;
     for (Index b = 0; b < blocks; ++b) {
         const Index first = b * blockLanes;
         const Index valid = smaller(blockLanes, kCount - first);
-        for (Index l = 0; l < blockLanes; ++l) laneFrequencies[l] = l < valid ? frequencies[first + l] : 0.0;
+        for (Index l = 0; l < blockLanes; ++l) {
+            const bool used = l < valid;
+            laneFrequencies[l] = used ? frequencies[first + l] : 0.0;
+            high[l] = used && ratios != nullptr ? ratios[2 * (first + l)] : 0.0;
+            low[l] = used && ratios != nullptr ? ratios[2 * (first + l) + 1] : 0.0;
+            const double t = 134217729.0 * high[l];  // 2^27 + 1
+            top[l] = t - (t - high[l]);
+            bottom[l] = high[l] - top[l];
+        }
         for (Index row = 0; row < n; row += rowsPerChunk) {
             const Index rows = smaller(rowsPerChunk, n - row);
             for (Index r = 0; r < rows; ++r) {
+                double* angles = theta + r * blockLanes;
+                if (ratios != nullptr) {
+                    const double sample = static_cast<double>(iBegin + row + r);
+                    for (Index l = 0; l < blockLanes; ++l) {
+                        angles[l] = reducedAngle(high[l], top[l], bottom[l], low[l], sample);
+                    }
+                    continue;
+                }
                 const double step = steps[row + r];
-                for (Index l = 0; l < blockLanes; ++l) theta[r * blockLanes + l] = step * laneFrequencies[l];
+                for (Index l = 0; l < blockLanes; ++l) angles[l] = step * laneFrequencies[l];
             }
             batchSinCos(theta, sinPanel + filled, cosPanel + filled, rows * blockLanes);
             filled += rows * blockLanes;

@@ -2,7 +2,8 @@
 // tables, frame accumulation), the blocked form that runs the units of an
 // accumulation plan on the threads, and the form with a window for each
 // frequency, which runs each group of frequencies sharing a window as a
-// plain call of its own into its rows of the planes.
+// plain call of its own into its rows of the planes (with a tolerance, on
+// the path the fast mode's plan picks for the group).
 #include "spectrogrid_core.h"
 
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "driver/kernel_sets.h"
 #include "driver/stopping.h"
 #include "driver/threads.h"
+#include "fast/fast.h"
 #include "sincos/sincos.h"
 
 namespace spectrogrid {
@@ -48,55 +50,6 @@ CoefficientPlanes withHeight(const CoefficientPlanes& planes, std::int32_t frequ
 // with the column height of the planes. A real signal has none.
 CoefficientPlanes imaginaryPlanesOf(const ScratchTables& tables, std::int64_t columnHeight) {
     return {tables.imaginaryPart, offsetBy(tables.imaginaryPart, 1), 2, columnHeight};
-}
-
-// The planes and scratch from row `first` on.
-CoefficientPlanes rowsFrom(const CoefficientPlanes& planes, std::int64_t first) {
-    return {offsetBy(planes.real, first * planes.step), offsetBy(planes.imag, first * planes.step),
-            planes.step, planes.columnHeight};
-}
-
-ScratchTables rowsFrom(const ScratchTables& tables, std::int64_t first) {
-    ScratchTables rows = tables;
-    rows.imaginaryPart = offsetBy(tables.imaginaryPart, 2 * first);
-    return rows;
-}
-
-// Frequencies [first, first + count) of a call with a window for each,
-// whose windows are all that of `first`, as a plain call: that window, and
-// the signal read from d = floor((L - L_first) / 2) samples on, so that
-// frame j of the plain call's plan starts d samples into frame j of the
-// whole call.
-AnalysisInputs groupInputs(const AnalysisInputs& inputs, std::int32_t first, std::int32_t count) {
-    AnalysisInputs group = inputs;
-    const std::int32_t length = inputs.windowLengths[first];
-    const std::int64_t shift = (std::int64_t{inputs.windowLength} - length) / 2 * inputs.sampleStep;
-    const std::int64_t bytes = bytesPerSample(inputs.signalType);
-    group.channelStride = channelStrideOf(inputs);
-    group.signal = offsetBy(static_cast<const char*>(inputs.signal), shift * bytes);
-    group.signalImag = offsetBy(static_cast<const char*>(inputs.signalImag), shift * bytes);
-    group.signalLength = inputs.signalLength - (inputs.windowLength - length) / 2;
-    group.window = inputs.windows[first];
-    group.windowLength = length;
-    group.frequencies = inputs.frequencies + first;
-    group.frequencyCount = count;
-    group.windows = nullptr;
-    group.windowLengths = nullptr;
-    return group;
-}
-
-// One past the last of the consecutive frequencies from `first` on whose
-// windows are the same length and bits as that of `first`.
-std::int32_t groupEnd(const AnalysisInputs& inputs, std::int32_t first) {
-    const double* window = inputs.windows[first];
-    const std::int32_t length = inputs.windowLengths[first];
-    std::int32_t end = first + 1;
-    while (end < inputs.frequencyCount && inputs.windowLengths[end] == length &&
-           (inputs.windows[end] == window ||
-            std::memcmp(inputs.windows[end], window, sizeof(double) * length) == 0)) {
-        ++end;
-    }
-    return end;
 }
 
 // Frames [beginFrame, endFrame) of one real channel whose samples, of type
@@ -217,10 +170,11 @@ void accumulateAllUnits(const KernelSet& kernels, const KernelTask& task, double
 
 // Every coefficient of a plain call (one window, angular steps filled), in
 // planes whose column height is spelt out, and a complex signal's parts
-// combined.
+// combined; the twiddles from the reduced ratios when they are given
+// (KernelTask).
 void accumulateCall(const KernelSet& kernels, const AccumulationPlan& plan, const AnalysisInputs& inputs,
                     const FramePlan& framePlan, const ScratchTables& tables, const CoefficientPlanes& planes,
-                    CallStop* stop) {
+                    const double* reducedRatios, CallStop* stop) {
     const std::int32_t K = inputs.frequencyCount;
     if (K < 1 || framePlan.frameCount < 1 || inputs.windowLength < 1 || realChannels(inputs) < 1) return;
     if (tables.workspace == nullptr) {
@@ -237,21 +191,22 @@ void accumulateCall(const KernelSet& kernels, const AccumulationPlan& plan, cons
     task.channels = realChannels(inputs);
     task.imaginaryPart = imaginaryPlanesOf(tables, planes.columnHeight);
     task.stop = stop;
+    task.reducedRatios = reducedRatios;
     accumulateAllUnits(kernels, task, tables.workspace);
     if (stop->stopped) return;
     combineImaginaryPart(inputs, framePlan, tables, planes);
 }
 
-// Every coefficient of a call with a window for each frequency: each group
-// of consecutive frequencies sharing a window as a plain call into its rows
-// of the planes, all in one parallel region. Every thread works out the
-// groups and their plans itself (the same ones) and takes units of each
-// group as they come, going on to the next group's without waiting for the
-// others: a unit writes only its own coefficients. Each thread has its own
-// part of the workspace, as large as the largest plan of any group needs.
-// A complex signal's parts are combined last, in one pass.
+}  // namespace
+
+// All in one parallel region. Every thread works out the groups and their
+// plans itself (the same ones) and takes units of each group as they come,
+// going on to the next group's without waiting for the others: a unit
+// writes only its own coefficients. Each thread has its own part of the
+// workspace, as large as the largest plan of any group needs.
 void accumulateEachWindow(const KernelSet& kernels, const AnalysisInputs& inputs, const FramePlan& framePlan,
-                          const ScratchTables& tables, const CoefficientPlanes& planes, CallStop* stop) {
+                          const ScratchTables& tables, const CoefficientPlanes& planes, CallStop* stop,
+                          double tolerance, const double* reducedRatios) {
     const std::int32_t K = inputs.frequencyCount;
     const std::int32_t channels = realChannels(inputs);
     if (K < 1 || framePlan.frameCount < 1 || channels < 1) return;
@@ -269,6 +224,9 @@ void accumulateEachWindow(const KernelSet& kernels, const AnalysisInputs& inputs
         for (std::int32_t first = 0, end = 0; first < K; first = end) {
             end = groupEnd(inputs, first);
             const AnalysisInputs group = groupInputs(inputs, first, end - first);
+            const fast::FastPlan path =
+                tolerance > 0.0 ? fast::planFastFor(group, framePlan, tolerance) : fast::FastPlan{};
+            if (path.fast && !path.direct) continue;
             KernelTask task;
             task.inputs = &group;
             task.hop = framePlan.hop;
@@ -280,6 +238,7 @@ void accumulateEachWindow(const KernelSet& kernels, const AnalysisInputs& inputs
             task.channels = channels;
             task.imaginaryPart = imaginaryPlanesOf(rowsFrom(tables, first), planes.columnHeight);
             task.stop = stop;
+            task.reducedRatios = path.direct ? reducedRatios + 2 * std::int64_t{first} : nullptr;
             const std::int64_t units = unitCount(task.plan, group.frequencyCount, framePlan.frameCount);
 #if defined(SPECTROGRID_OPENMP)
 #pragma omp for schedule(dynamic, 1) nowait
@@ -293,7 +252,58 @@ void accumulateEachWindow(const KernelSet& kernels, const AnalysisInputs& inputs
     combineImaginaryPart(inputs, framePlan, tables, planes);
 }
 
-}  // namespace
+void accumulatePlainCall(const KernelSet& kernels, const AnalysisInputs& inputs, const FramePlan& framePlan,
+                         const ScratchTables& tables, const CoefficientPlanes& planes,
+                         const double* reducedRatios, CallStop* stop) {
+    const AccumulationPlan plan = planAccumulation(kernels, inputs.windowLength, inputs.frequencyCount,
+                                                   framePlan.frameCount, framePlan.hop, realChannels(inputs),
+                                                   threadsOfACall());
+    accumulateCall(kernels, plan, inputs, framePlan, tables, withHeight(planes, inputs.frequencyCount),
+                   reducedRatios, stop);
+}
+
+CoefficientPlanes rowsFrom(const CoefficientPlanes& planes, std::int64_t first) {
+    return {offsetBy(planes.real, first * planes.step), offsetBy(planes.imag, first * planes.step),
+            planes.step, planes.columnHeight};
+}
+
+ScratchTables rowsFrom(const ScratchTables& tables, std::int64_t first) {
+    ScratchTables rows = tables;
+    rows.imaginaryPart = offsetBy(tables.imaginaryPart, 2 * first);
+    return rows;
+}
+
+// Frame j of the plain call's plan starts d = floor((L - L_first) / 2)
+// samples into frame j of the whole call.
+AnalysisInputs groupInputs(const AnalysisInputs& inputs, std::int32_t first, std::int32_t count) {
+    AnalysisInputs group = inputs;
+    const std::int32_t length = inputs.windowLengths[first];
+    const std::int64_t shift = (std::int64_t{inputs.windowLength} - length) / 2 * inputs.sampleStep;
+    const std::int64_t bytes = bytesPerSample(inputs.signalType);
+    group.channelStride = channelStrideOf(inputs);
+    group.signal = offsetBy(static_cast<const char*>(inputs.signal), shift * bytes);
+    group.signalImag = offsetBy(static_cast<const char*>(inputs.signalImag), shift * bytes);
+    group.signalLength = inputs.signalLength - (inputs.windowLength - length) / 2;
+    group.window = inputs.windows[first];
+    group.windowLength = length;
+    group.frequencies = inputs.frequencies + first;
+    group.frequencyCount = count;
+    group.windows = nullptr;
+    group.windowLengths = nullptr;
+    return group;
+}
+
+std::int32_t groupEnd(const AnalysisInputs& inputs, std::int32_t first) {
+    const double* window = inputs.windows[first];
+    const std::int32_t length = inputs.windowLengths[first];
+    std::int32_t end = first + 1;
+    while (end < inputs.frequencyCount && inputs.windowLengths[end] == length &&
+           (inputs.windows[end] == window ||
+            std::memcmp(inputs.windows[end], window, sizeof(double) * length) == 0)) {
+        ++end;
+    }
+    return end;
+}
 
 void fillTwiddles(const AnalysisInputs& inputs, const ScratchTables& tables, std::int32_t k) {
     if (inputs.windows != nullptr) {
@@ -412,7 +422,7 @@ CallOutcome computeCoefficientsWith(const KernelSet& kernels, const Accumulation
         // Asked once before any work too, so that a stop already pending
         // when the call starts is seen whatever units thread 0 gets.
         if (stopRequested(&stop)) return CallOutcome::stopped;
-        accumulateCall(kernels, plan, inputs, framePlan, tables, withHeight(planes, K), &stop);
+        accumulateCall(kernels, plan, inputs, framePlan, tables, withHeight(planes, K), nullptr, &stop);
         if (stop.stopped) return CallOutcome::stopped;
     }
     // The tables end holding the twiddles of the last frequency, as after

@@ -1,8 +1,10 @@
 // The fast mode of one call (fast/fast.h has the method and its bound): the
 // per-call tables (FFT twiddles, the window with the deconvolution folded
-// in, each frequency's taps and phase; for the direct sums each frequency's
-// twiddles), then units of one batch of frames of one real channel, shared
-// by the threads, each writing only its own coefficients.
+// in, each frequency's taps and phase), then units of one batch of frames
+// of one real channel, shared by the threads, each writing only its own
+// coefficients; or the direct path, the exact kernels with each
+// frequency's reduced ratio. A call with a window for each frequency plans
+// each group of frequencies sharing a window on its own.
 #include <cmath>
 #include <cstring>
 
@@ -121,57 +123,26 @@ void fillTaps(const FastPlan& plan, double frequency, double sampleRate, double*
     }
 }
 
-// The twiddles of the direct sums for one frequency: cos and sin of
-// 2 pi frac(nu n), n < L, the fraction of nu n found exactly from nu =
-// high + low and taken to [-1/2, 1/2) before the 2 pi.
-void fillDirectTwiddles(double frequency, double sampleRate, std::int32_t L, double* cosines,
-                        double* sines) {
-    if (!std::isfinite(frequency)) {
-        for (std::int32_t n = 0; n < L; ++n) cosines[n] = sines[n] = std::nan("");
-        return;
-    }
-    double high, low;
-    reducedRatio(frequency, sampleRate, &high, &low);
-    for (std::int32_t n = 0; n < L; ++n) {
-        double p, e;
-        exactProduct(high, n, &p, &e);
-        double g = ((p - std::floor(p)) + e) + low * n;
-        g = g - std::floor(g);
-        if (g >= 0.5) g = g - 1.0;
-        sinCos(g * twoPi, &sines[n], &cosines[n]);
-    }
-}
-
 // The windowed samples of frames [first, first + frames) of one real
 // channel at `samples`, sample n of a lane at FFT index p = (n - c) mod N,
 // zeros elsewhere; as the transform takes them, index p is the real part of
 // element p/2 when p is even, its imaginary part when odd. The samples lie
 // in elements [0, N/8) and [3N/8, N/2) (N >= 2L); the transform never reads
 // the ones between, which are left as they are.
-// For the direct sums, whose batches are of fast::directFrames frames,
-// sample n of a lane goes to data[n * directFrames + lane], lanes past the
-// frames zero.
 template <typename T>
 void fillBatch(const FastPlan& plan, const T* samples, std::int64_t sampleStep, std::int32_t hop,
                std::int64_t first, std::int32_t frames, const double* folded, std::int32_t L,
                double* data) {
-    if (plan.direct) {
-        if (frames < fast::directFrames) {
-            std::memset(data, 0, sizeof(double) * fast::directFrames * static_cast<std::size_t>(L));
-        }
-    } else {
-        const std::size_t eighth = static_cast<std::size_t>(plan.fftLength / 8) * elementDoubles;
-        std::memset(data, 0, sizeof(double) * eighth);
-        std::memset(data + 3 * eighth, 0, sizeof(double) * eighth);
-    }
-    const T* frame[fast::directFrames];
+    const std::size_t eighth = static_cast<std::size_t>(plan.fftLength / 8) * elementDoubles;
+    std::memset(data, 0, sizeof(double) * eighth);
+    std::memset(data + 3 * eighth, 0, sizeof(double) * eighth);
+    const T* frame[lanes];
     for (std::int32_t lane = 0; lane < frames; ++lane) frame[lane] = samples + (first + lane) * hop * sampleStep;
     // Sample n of every lane at once: the lanes of one index are adjacent.
     const std::int64_t N = plan.fftLength;
     for (std::int32_t n = 0; n < L; ++n) {
         const std::int64_t index = n < plan.centre ? n - plan.centre + N : n - plan.centre;
-        double* at = plan.direct ? data + std::int64_t{n} * fast::directFrames
-                                 : data + (index >> 1) * elementDoubles + (index & 1) * lanes;
+        double* at = data + (index >> 1) * elementDoubles + (index & 1) * lanes;
         const double weight = folded[n];
         const std::int64_t offset = n * sampleStep;
         for (std::int32_t lane = 0; lane < frames; ++lane) {
@@ -200,8 +171,8 @@ struct FastTask {
     const FastPlan* plan;
     const AnalysisInputs* inputs;
     const FramePlan* framePlan;
-    CoefficientPlanes planes;
-    CoefficientPlanes imaginaryPart;
+    CoefficientPlanes planes;         // column height spelt out
+    CoefficientPlanes imaginaryPart;  // the same height
     const double* twiddles;
     const double* folded;
     const double* taps;
@@ -214,10 +185,9 @@ void runFastUnit(const FastTask& task, std::int64_t unit, double* own) {
     const FastPlan& plan = *task.plan;
     const AnalysisInputs& inputs = *task.inputs;
     const std::int64_t channel = unit / task.batches;
-    const std::int32_t batchFrames = plan.direct ? fast::directFrames : lanes;
-    const std::int64_t first = (unit % task.batches) * batchFrames;
+    const std::int64_t first = (unit % task.batches) * lanes;
     const std::int64_t M = task.framePlan->frameCount;
-    const std::int32_t frames = static_cast<std::int32_t>(M - first < batchFrames ? M - first : batchFrames);
+    const std::int32_t frames = static_cast<std::int32_t>(M - first < lanes ? M - first : lanes);
     const bool imaginaryPart = channel >= inputs.channelCount;
     const std::int64_t c = imaginaryPart ? channel - inputs.channelCount : channel;
     const CoefficientPlanes out = imaginaryPart ? task.imaginaryPart : task.planes;
@@ -229,37 +199,30 @@ void runFastUnit(const FastTask& task, std::int64_t unit, double* own) {
     const std::int64_t N = plan.fftLength;
     double* data = own;
     double* spare = own + (N + plan.width) * elementDoubles;
-    double* staging = plan.direct ? own + std::int64_t{inputs.windowLength} * fast::directFrames
-                                  : spare + (N + plan.width) * elementDoubles;
+    double* staging = spare + (N + plan.width) * elementDoubles;
     const auto fill = [&](auto sample) {
         using T = decltype(sample);
         fillBatch<T>(plan, static_cast<const T*>(part) + c * stride, inputs.sampleStep,
                      task.framePlan->hop, first, frames, task.folded, inputs.windowLength, data);
     };
     withSampleType(inputs.signalType, fill);
-    double* spectrum = nullptr;
-    if (!plan.direct) {
-        spectrum = task.kernels->transform(data, spare, task.twiddles, plan.fftLength);
-        // The taps of a frequency near the end wrap round to the start.
-        std::memcpy(spectrum + N * elementDoubles, spectrum, sizeof(double) * elementDoubles * plan.width);
-    }
+    double* spectrum = task.kernels->transform(data, spare, task.twiddles, plan.fftLength);
+    // The taps of a frequency near the end wrap round to the start.
+    std::memcpy(spectrum + N * elementDoubles, spectrum, sizeof(double) * elementDoubles * plan.width);
 
     const std::int64_t K = inputs.frequencyCount;
+    const std::int64_t H = out.columnHeight;
     const std::int64_t column = c * M + first;
     for (std::int64_t k0 = 0; k0 < K; k0 += fast::frequencyChunk) {
         const std::int32_t count =
             static_cast<std::int32_t>(K - k0 < fast::frequencyChunk ? K - k0 : fast::frequencyChunk);
-        if (plan.direct) {
-            task.kernels->sumDirect(data, inputs.windowLength, task.taps + k0 * plan.tapStride, count, staging);
-        } else {
-            task.kernels->interpolate(spectrum, task.taps + k0 * plan.tapStride, plan.tapStride,
-                                      plan.width, count, staging);
-        }
+        task.kernels->interpolate(spectrum, task.taps + k0 * plan.tapStride, plan.tapStride, plan.width,
+                                  count, staging);
         for (std::int32_t lane = 0; lane < frames; ++lane) {
             for (std::int32_t k = 0; k < count; ++k) {
-                const std::int64_t e = k0 + k + (column + lane) * K;
-                out.real[e * out.step] = staging[k * 2 * batchFrames + lane];
-                out.imag[e * out.step] = staging[k * 2 * batchFrames + batchFrames + lane];
+                const std::int64_t e = k0 + k + (column + lane) * H;
+                out.real[e * out.step] = staging[k * elementDoubles + lane];
+                out.imag[e * out.step] = staging[k * elementDoubles + lanes + lane];
             }
         }
     }
@@ -282,9 +245,90 @@ void runFastUnits(const FastTask& task, std::int64_t units, double* threadBlocks
 #endif
 }
 
+// Doubles of the reduced ratios of K frequencies, a whole number of cache lines.
+std::int64_t ratioLength(std::int32_t K) { return (2 * std::int64_t{K} + 7) / 8 * 8; }
+
+void fillRatiosOnce(const AnalysisInputs& inputs, double* ratios) {
+    runSetupRange(inputs.frequencyCount <= serialSetupWork, inputs.frequencyCount,
+                  [&](std::int64_t begin, std::int64_t end) {
+                      fast::fillReducedRatios(inputs.frequencies + begin, static_cast<std::int32_t>(end - begin),
+                                              inputs.sampleRate, ratios + 2 * begin);
+                  });
+}
+
+// The workspace of a call with a window for each frequency within the
+// tolerance: the reduced ratios of every frequency, then room that the
+// groups of the FFT path use one after another, and then the exact
+// kernels of the other groups; 0 when every group runs exactly.
+std::int64_t eachWindowWorkspaceLength(const AnalysisInputs& inputs, const FramePlan& framePlan,
+                                       double tolerance) {
+    if (!(tolerance > 0.0)) return 0;
+    bool anyFast = false, anyExact = false;
+    std::int64_t shared = 0;
+    for (std::int32_t first = 0, end = 0; first < inputs.frequencyCount; first = end) {
+        end = groupEnd(inputs, first);
+        const FastPlan path = fast::planFastFor(groupInputs(inputs, first, end - first), framePlan, tolerance);
+        anyFast = anyFast || path.fast;
+        if (path.fast && !path.direct) {
+            if (path.length > shared) shared = path.length;
+        } else {
+            anyExact = true;
+        }
+    }
+    if (!anyFast) return 0;
+    const std::int64_t exact = anyExact ? workspaceLength(inputs, framePlan.frameCount) : 0;
+    return ratioLength(inputs.frequencyCount) + (exact > shared ? exact : shared);
+}
+
+// A call with a window for each frequency within the tolerance, with a
+// workspace of eachWindowWorkspaceLength: the groups of the FFT path one
+// after another, then the others in one region (accumulateEachWindow),
+// which combines a complex signal's parts over every group.
+CallOutcome computeEachWindowWithin(const AnalysisInputs& inputs, const FramePlan& framePlan,
+                                    const ScratchTables& tables, const CoefficientPlanes& planes,
+                                    double* times, double tolerance, double* workspace,
+                                    const StopQuery& query) {
+    const std::int32_t K = inputs.frequencyCount;
+    fillAngularSteps(tables.angularSteps, inputs.windowLength, inputs.sampleRate);
+    fillFrameTimes(times, framePlan.frameCount, framePlan.hop, inputs.windowLength, inputs.sampleRate);
+    CallStop stop;
+    stop.query = query;
+    if (stopRequested(&stop)) return CallOutcome::stopped;
+    double* ratios = workspace;
+    double* shared = workspace + ratioLength(K);
+    fillRatiosOnce(inputs, ratios);
+    CoefficientPlanes all = planes;
+    all.columnHeight = columnHeightOf(planes, K);
+    const fast::FastKernels& fastKernels = fast::fastKernelsFor(bestInstructionSet());
+    for (std::int32_t first = 0, end = 0; first < K && !stop.stopped; first = end) {
+        end = groupEnd(inputs, first);
+        const AnalysisInputs group = groupInputs(inputs, first, end - first);
+        const FastPlan path = fast::planFastFor(group, framePlan, tolerance);
+        if (path.fast && !path.direct) {
+            fast::accumulateFast(fastKernels, path, group, framePlan, rowsFrom(tables, first), rowsFrom(all, first),
+                                 shared, &stop);
+        }
+    }
+    if (stop.stopped) return CallOutcome::stopped;
+    ScratchTables exact = tables;
+    exact.workspace = shared;
+    accumulateEachWindow(bestKernelSet(), inputs, framePlan, exact, all, &stop, tolerance, ratios);
+    return stop.stopped ? CallOutcome::stopped : CallOutcome::finished;
+}
+
 }  // namespace
 
 namespace fast {
+
+void fillReducedRatios(const double* frequencies, std::int32_t count, double sampleRate, double* ratios) {
+    for (std::int32_t k = 0; k < count; ++k) {
+        if (std::isfinite(frequencies[k])) {
+            reducedRatio(frequencies[k], sampleRate, &ratios[2 * k], &ratios[2 * k + 1]);
+        } else {
+            ratios[2 * k] = ratios[2 * k + 1] = std::nan("");
+        }
+    }
+}
 
 FastPlan planFastFor(const AnalysisInputs& inputs, const FramePlan& framePlan, double tolerance,
                      Preference preference) {
@@ -293,86 +337,86 @@ FastPlan planFastFor(const AnalysisInputs& inputs, const FramePlan& framePlan, d
         const double ratio = std::fabs(inputs.frequencies[k]) / inputs.sampleRate;
         if (!(ratio <= maxRatio)) maxRatio = ratio;
     }
-    return planFast(inputs.windowLength, inputs.frequencyCount, framePlan.frameCount,
-                    realChannels(inputs), inputs.signalImag != nullptr, maxRatio, tolerance,
-                    workerLimit(), preference);
+    FastPlan plan = planFast(inputs.windowLength, inputs.frequencyCount, framePlan.frameCount,
+                             realChannels(inputs), inputs.signalImag != nullptr, maxRatio, tolerance,
+                             workerLimit(), preference);
+    if (plan.direct) plan.length += workspaceLength(inputs.windowLength, inputs.frequencyCount, framePlan.frameCount);
+    return plan;
 }
 
-CallOutcome computeFastWith(const FastKernels& kernels, const FastPlan& plan,
-                            const AnalysisInputs& inputs, const FramePlan& framePlan,
-                            const ScratchTables& tables, const CoefficientPlanes& planes,
-                            double* times, double* workspace, const StopQuery& query) {
+void accumulateFast(const FastKernels& kernels, const FastPlan& plan, const AnalysisInputs& inputs,
+                    const FramePlan& framePlan, const ScratchTables& tables, const CoefficientPlanes& planes,
+                    double* workspace, CallStop* stop) {
     const std::int32_t L = inputs.windowLength;
-    fillAngularSteps(tables.angularSteps, L, inputs.sampleRate);
-    fillFrameTimes(times, framePlan.frameCount, framePlan.hop, L, inputs.sampleRate);
-    CallStop stop;
-    stop.query = query;
-    // Asked once before any work too, so that a stop already pending ends
-    // the call at once.
-    if (stopRequested(&stop)) return CallOutcome::stopped;
-
     double* twiddles = workspace + plan.twiddleOffset;
     double* folded = workspace + plan.windowOffset;
     double* taps = workspace + plan.tapOffset;
     // Work of the tables, counted in twiddles, kernel values and products.
-    const std::int64_t setupWork =
-        plan.direct ? std::int64_t{inputs.frequencyCount} * L
-                    : plan.fftLength + std::int64_t{L} * plan.width / 2 +
-                          std::int64_t{inputs.frequencyCount} * plan.width;
+    const std::int64_t setupWork = plan.fftLength + std::int64_t{L} * plan.width / 2 +
+                                   std::int64_t{inputs.frequencyCount} * plan.width;
     const bool serial = setupWork <= serialSetupWork;
-    if (plan.direct) {
-        // The window as given; each frequency's cosines and sines.
-        twiddles = nullptr;
-        folded = const_cast<double*>(inputs.window);
-        runSetupRange(serial, inputs.frequencyCount, [&](std::int64_t begin, std::int64_t end) {
-            for (std::int64_t k = begin; k < end; ++k) {
-                double* tables = taps + k * plan.tapStride;
-                fillDirectTwiddles(inputs.frequencies[k], inputs.sampleRate, L, tables, tables + L);
-            }
-        });
-    } else {
-        const KernelSet& sinCosSet = bestKernelSet();
-        runSetupRange(serial, plan.fftLength, [&](std::int64_t begin, std::int64_t end) {
-            fillFftTwiddles(sinCosSet, plan.fftLength, twiddles, begin, end);
-        });
-        runSetupRange(serial, L, [&](std::int64_t begin, std::int64_t end) {
-            fillFoldedWindow(plan, inputs.window, twiddles, folded, begin, end);
-        });
-        runSetupRange(serial, inputs.frequencyCount, [&](std::int64_t begin, std::int64_t end) {
-            for (std::int64_t k = begin; k < end; ++k) {
-                fillTaps(plan, inputs.frequencies[k], inputs.sampleRate, taps + k * plan.tapStride);
-            }
-        });
-    }
+    const KernelSet& sinCosSet = bestKernelSet();
+    runSetupRange(serial, plan.fftLength, [&](std::int64_t begin, std::int64_t end) {
+        fillFftTwiddles(sinCosSet, plan.fftLength, twiddles, begin, end);
+    });
+    runSetupRange(serial, L, [&](std::int64_t begin, std::int64_t end) {
+        fillFoldedWindow(plan, inputs.window, twiddles, folded, begin, end);
+    });
+    runSetupRange(serial, inputs.frequencyCount, [&](std::int64_t begin, std::int64_t end) {
+        for (std::int64_t k = begin; k < end; ++k) {
+            fillTaps(plan, inputs.frequencies[k], inputs.sampleRate, taps + k * plan.tapStride);
+        }
+    });
 
+    const std::int64_t H = columnHeightOf(planes, inputs.frequencyCount);
     FastTask task;
     task.kernels = &kernels;
     task.plan = &plan;
     task.inputs = &inputs;
     task.framePlan = &framePlan;
     task.planes = planes;
-    task.imaginaryPart = tables.imaginaryPart != nullptr
-                             ? CoefficientPlanes{tables.imaginaryPart, tables.imaginaryPart + 1, 2}
-                             : CoefficientPlanes{nullptr, nullptr, 2};
+    task.planes.columnHeight = H;
+    task.imaginaryPart = {tables.imaginaryPart, tables.imaginaryPart != nullptr ? tables.imaginaryPart + 1 : nullptr,
+                          2, H};
     task.twiddles = twiddles;
     task.folded = folded;
     task.taps = taps;
-    const std::int32_t batchFrames = plan.direct ? fast::directFrames : lanes;
-    task.batches = (framePlan.frameCount + batchFrames - 1) / batchFrames;
-    task.stop = &stop;
-    runFastUnits(task, task.batches * realChannels(inputs), workspace + plan.threadOffset,
-                 plan.threadLength);
-    if (stop.stopped) return CallOutcome::stopped;
-    combineImaginaryPart(inputs, framePlan, tables, planes);
-    return CallOutcome::finished;
+    task.batches = (framePlan.frameCount + lanes - 1) / lanes;
+    task.stop = stop;
+    runFastUnits(task, task.batches * realChannels(inputs), workspace + plan.threadOffset, plan.threadLength);
+}
+
+CallOutcome computeFastWith(const FastKernels& kernels, const KernelSet& exactKernels, const FastPlan& plan,
+                            const AnalysisInputs& inputs, const FramePlan& framePlan,
+                            const ScratchTables& tables, const CoefficientPlanes& planes,
+                            double* times, double* workspace, const StopQuery& query) {
+    fillAngularSteps(tables.angularSteps, inputs.windowLength, inputs.sampleRate);
+    fillFrameTimes(times, framePlan.frameCount, framePlan.hop, inputs.windowLength, inputs.sampleRate);
+    CallStop stop;
+    stop.query = query;
+    // Asked once before any work too, so that a stop already pending ends
+    // the call at once.
+    if (stopRequested(&stop)) return CallOutcome::stopped;
+    if (plan.direct) {
+        // The exact kernels with each frequency's reduced ratio; they
+        // combine a complex signal's parts themselves.
+        double* ratios = workspace + plan.tapOffset;
+        fillRatiosOnce(inputs, ratios);
+        ScratchTables exact = tables;
+        exact.workspace = workspace + plan.threadOffset;
+        accumulatePlainCall(exactKernels, inputs, framePlan, exact, planes, ratios, &stop);
+    } else {
+        accumulateFast(kernels, plan, inputs, framePlan, tables, planes, workspace, &stop);
+        if (!stop.stopped) combineImaginaryPart(inputs, framePlan, tables, planes);
+    }
+    return stop.stopped ? CallOutcome::stopped : CallOutcome::finished;
 }
 
 }  // namespace fast
 
 std::int64_t toleranceWorkspaceLength(const AnalysisInputs& inputs, const FramePlan& plan,
                                       double tolerance) {
-    // Windows per frequency: the exact path, group by group.
-    if (inputs.windows != nullptr) return 0;
+    if (inputs.windows != nullptr) return eachWindowWorkspaceLength(inputs, plan, tolerance);
     return fast::planFastFor(inputs, plan, tolerance).length;
 }
 
@@ -383,22 +427,39 @@ bool toleranceAttainable(std::int32_t windowLength, std::int32_t frequencyCount,
         realChannels < 1) {
         return true;
     }
-    const fast::FastPlan plan =
-        fast::planFast(windowLength, windowPerFrequency ? 1 : frequencyCount, frameCount,
-                       realChannels, complexSignal, largestFrequencyRatio, tolerance, workerLimit());
-    return plan.exactBound <= tolerance || (!windowPerFrequency && plan.fast);
+    const auto attainable = [&](std::int32_t L) {
+        const fast::FastPlan plan = fast::planFast(L, frequencyCount, frameCount, realChannels, complexSignal,
+                                                   largestFrequencyRatio, tolerance, workerLimit());
+        return plan.exactBound <= tolerance || plan.fast;
+    };
+    if (!attainable(windowLength)) return false;
+    // A window for each frequency: the groups' windows may be of any length
+    // up to the longest. The exact and direct bounds grow with the length,
+    // and so does the FFT path's over the windows that share an FFT length
+    // (the longest, N/2 samples, fills the most of it): every length is
+    // attainable when these are.
+    for (std::int32_t half = 8; windowPerFrequency && half < windowLength; half *= 2) {
+        if (!attainable(half)) return false;
+    }
+    return true;
 }
 
 CallOutcome computeCoefficientsWithin(const AnalysisInputs& inputs, const FramePlan& plan,
                                       const ScratchTables& tables, const CoefficientPlanes& planes,
                                       double* times, double tolerance, double* fastWorkspace,
                                       const StopQuery& stop) {
+    if (inputs.windows != nullptr) {
+        if (fastWorkspace == nullptr || eachWindowWorkspaceLength(inputs, plan, tolerance) == 0) {
+            return computeCoefficients(inputs, plan, tables, planes, times, stop);
+        }
+        return computeEachWindowWithin(inputs, plan, tables, planes, times, tolerance, fastWorkspace, stop);
+    }
     const fast::FastPlan fastPlan = fast::planFastFor(inputs, plan, tolerance);
-    if (inputs.windows != nullptr || !fastPlan.fast || fastWorkspace == nullptr) {
+    if (!fastPlan.fast || fastWorkspace == nullptr) {
         return computeCoefficients(inputs, plan, tables, planes, times, stop);
     }
-    return fast::computeFastWith(fast::fastKernelsFor(bestInstructionSet()), fastPlan, inputs, plan,
-                                 tables, planes, times, fastWorkspace, stop);
+    return fast::computeFastWith(fast::fastKernelsFor(bestInstructionSet()), bestKernelSet(), fastPlan, inputs,
+                                 plan, tables, planes, times, fastWorkspace, stop);
 }
 
 }  // namespace spectrogrid

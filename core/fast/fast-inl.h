@@ -229,47 +229,6 @@ void interpolate(const double* spectrum, const double* taps, std::int64_t tapStr
     }
 }
 
-// The direct sums of `together` frequencies over the directFrames frames
-// of a batch (four vectors), side by side, each its own.
-template <int together>
-void sumDirectGroup(const double* batch, std::int32_t L, const double* tables, double* out) {
-    constexpr int vectors = directFrames / lanes;
-    Lanes re[together][vectors], im[together][vectors];
-    for (int g = 0; g < together; ++g) {
-        for (int v = 0; v < vectors; ++v) {
-            re[g][v] = broadcast(0.0);
-            im[g][v] = broadcast(0.0);
-        }
-    }
-    const std::int64_t stride = 2 * std::int64_t{L};
-    for (std::int32_t n = 0; n < L; ++n) {
-        Lanes p[vectors];
-        for (int v = 0; v < vectors; ++v) p[v] = loadLanes(batch + std::int64_t{n} * directFrames + v * lanes);
-        for (int g = 0; g < together; ++g) {
-            const Lanes c = broadcast(tables[g * stride + n]);
-            const Lanes s = broadcast(tables[g * stride + L + n]);
-            for (int v = 0; v < vectors; ++v) {
-                re[g][v] = re[g][v] + p[v] * c;
-                im[g][v] = im[g][v] - p[v] * s;
-            }
-        }
-    }
-    for (int g = 0; g < together; ++g) {
-        for (int v = 0; v < vectors; ++v) {
-            storeLanes(out + g * 2 * directFrames + v * lanes, re[g][v]);
-            storeLanes(out + g * 2 * directFrames + directFrames + v * lanes, im[g][v]);
-        }
-    }
-}
-
-void sumDirect(const double* batch, std::int32_t L, const double* tables, std::int32_t count,
-               double* out) {
-    const std::int64_t stride = 2 * std::int64_t{L};
-    std::int32_t k = 0;
-    for (; k + 2 <= count; k += 2) sumDirectGroup<2>(batch, L, tables + k * stride, out + k * 2 * directFrames);
-    for (; k < count; ++k) sumDirectGroup<1>(batch, L, tables + k * stride, out + k * 2 * directFrames);
-}
-
 }  // namespace
 
-const FastKernels kernels = {transform, interpolate, sumDirect};
+const FastKernels kernels = {transform, interpolate};

@@ -19,8 +19,8 @@
 // kernel whose total bound is within the tolerance.
 //
 // Few frequencies at a tolerance the exact mode's rounding would miss take
-// direct sums instead: the exact mode's form, each twiddle's phase reduced
-// exactly (fast_plan.cpp has their bound).
+// the direct path instead: the exact mode's kernels, each twiddle's phase
+// reduced exactly (fast_plan.cpp has its bound).
 //
 // Every value of a lane is computed with the same IEEE operations in the
 // same order in every instruction set, so the scalar, AVX2 and AVX-512
@@ -31,9 +31,12 @@
 #include <cstdint>
 
 #include "driver/instruction_sets.h"
+#include "driver/stopping.h"
 #include "spectrogrid_core.h"
 
 namespace spectrogrid {
+
+struct KernelSet;
 namespace fast {
 
 // Frames transformed side by side, one per lane, in every instruction set.
@@ -43,16 +46,13 @@ constexpr int lanes = 8;
 // imaginary parts.
 constexpr int elementDoubles = 2 * lanes;
 
-// Frequencies per call of interpolate or sumDirect.
+// Frequencies per call of interpolate.
 constexpr int frequencyChunk = 32;
-
-// Frames of one batch of the direct sums: four vectors, so that even one
-// frequency has eight independent sums in flight.
-constexpr int directFrames = 4 * lanes;
 
 // What one call does: the exact path, or a fast one with these sizes: the
 // FFT path, or for few frequencies at a tolerance the exact path's own
-// rounding would miss, direct sums with exactly reduced phases.
+// rounding would miss, the direct path (the exact kernels with exactly
+// reduced phases).
 struct FastPlan {
     bool fast;
     bool direct;
@@ -68,7 +68,8 @@ struct FastPlan {
     // Workspace, in doubles from its start: the twiddles exp(-2 pi i k / N)
     // (N real parts, then N imaginary parts), the folded window (L), the taps of each frequency
     // (tapStride doubles each: first index, phase re, phase im, w weights),
-    // then one block per thread.
+    // then one block per thread. The direct path: the reduced ratios
+    // (tapStride 2), then the exact kernels' workspace from threadOffset.
     std::int64_t twiddleOffset;
     std::int64_t windowOffset;
     std::int64_t tapOffset;
@@ -91,7 +92,7 @@ FastPlan planFast(std::int32_t windowLength, std::int32_t frequencyCount, std::i
                   std::int32_t realChannels, bool complexSignal, double maxRatio, double tolerance,
                   int threads, Preference preference = Preference::model);
 
-// The bound of the direct sums over a window of this length, per unit of S.
+// The bound of the direct path over a window of this length, per unit of S.
 double directBound(std::int32_t windowLength);
 
 // The rounding part of the bound of a kernel and FFT length, per unit of S.
@@ -118,14 +119,6 @@ struct FastKernels {
     // out[k * elementDoubles + lane] (real) and [... + lanes + lane] (imaginary).
     void (*interpolate)(const double* spectrum, const double* taps, std::int64_t tapStride,
                         std::int32_t width, std::int32_t count, double* out);
-    // The direct sums of frequencies [0, count), count <= frequencyChunk,
-    // over a batch of L windowed samples of directFrames frames (sample n
-    // of frame f at batch[n * directFrames + f]), with the cosines and
-    // sines of each frequency at tables + k * 2L (L cosines, then L sines):
-    // re = +0 + p * cos, im = +0 - p * sin in ascending n, into
-    // out[k * 2 * directFrames + f] (real) and [... + directFrames + f].
-    void (*sumDirect)(const double* batch, std::int32_t L, const double* tables, std::int32_t count,
-                      double* out);
 };
 
 const FastKernels& fastKernelsFor(InstructionSet set);
@@ -136,13 +129,28 @@ const FastKernels& fastKernelsFor(InstructionSet set);
 FastPlan planFastFor(const AnalysisInputs& inputs, const FramePlan& framePlan, double tolerance,
                      Preference preference = Preference::model);
 
+// f/fs of frequencies [0, count) reduced to (-1, 1), each as a pair (high,
+// low) within 2^-106 of the exact fraction, |low| <= 2^-53 |high|; NaN for
+// a frequency that is not finite.
+void fillReducedRatios(const double* frequencies, std::int32_t count, double sampleRate, double* ratios);
+
 // The fast path of a call with these bodies and plan (plan.fast must be
-// true); the workspace holds plan.length doubles. `stop` is asked before
-// the work and before each batch (on the calling thread; see StopQuery).
-CallOutcome computeFastWith(const FastKernels& kernels, const FastPlan& plan,
+// true): the FFT path with `kernels`, the direct path with `exactKernels`;
+// the workspace holds plan.length doubles. `stop` is asked before the work
+// and before each batch or tile (on the calling thread; see StopQuery).
+CallOutcome computeFastWith(const FastKernels& kernels, const KernelSet& exactKernels, const FastPlan& plan,
                             const AnalysisInputs& inputs, const FramePlan& framePlan,
                             const ScratchTables& tables, const CoefficientPlanes& planes,
                             double* times, double* workspace, const StopQuery& stop = StopQuery{});
+
+// The FFT path's coefficients of a plain call (plan.fast, not direct) into
+// planes of any column height, without the axes and, for a complex
+// signal, with the parts left uncombined (in tables.imaginaryPart, with
+// the planes' column height): for one group of a call with a window for
+// each frequency. Returns early once `stop` says stop.
+void accumulateFast(const FastKernels& kernels, const FastPlan& plan, const AnalysisInputs& inputs,
+                    const FramePlan& framePlan, const ScratchTables& tables, const CoefficientPlanes& planes,
+                    double* workspace, CallStop* stop);
 
 namespace scalar {
 extern const FastKernels kernels;

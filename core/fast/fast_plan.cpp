@@ -56,13 +56,31 @@
 // The sum of the terms, times 1.0001 for the roundings of this evaluation
 // and the neglected products of small terms, is FastPlan::bound.
 //
-// The direct sums (few frequencies at a tolerance the exact mode's own
-// rounding would miss): the exact mode's sums, with each twiddle's phase
-// 2 pi frac(nu n) found exactly (nu a double-double within 2^-106, nu n by
-// an exact product) and taken to [-1/2, 1/2) before 2 pi: the angle within
-// 2 pi 3u + pi 1.35u, the twiddle within 25u; the products x * w within u;
-// the sums of L products, one accumulator per part, within gamma(L) each,
-// sqrt2 gamma(L) together: (sqrt2 gamma(L) + 26u) * 1.001 per unit of S.
+// The direct path (few frequencies at a tolerance the exact mode's own
+// rounding would miss): the exact mode's kernels, every product and sum as
+// there, fed with twiddles whose phase is reduced exactly
+// (fillTwiddlePanels in accumulate/units-inl.h). Per unit of S, for a
+// window of L <= 2^23 samples (n < 2^23), tau the twiddles' error:
+//  twiddles   nu = f/fs is held as high + low within 2^-106 of the exact
+//             ratio, |low| <= u |high| (fillReducedRatios). high n = p + e
+//             exactly, |e| <= u 2^23; p - rint(p) is exact, a = fl(that +
+//             e) and b = fl(a + fl(low n)) have |a|, |b| <= 1/2 + 2^-29, and
+//             g = b - rint(b) is exact: g is within u (1/2 + 2^-30) + u (1/2
+//             + 2^-29) + u^2 n + 2^-106 n <= 1.001u of frac(nu n) (mod 1),
+//             |g| <= 1/2. The angle fl(g fl(2 pi)), |fl(2 pi) - 2 pi| <=
+//             2.21u: within 2 pi 1.001u + (1/2) 2.21u + pi u = 10.54u of
+//             2 pi frac(nu n); the sine and cosine correctly rounded add u
+//             to the modulus: |w-hat - w| <= tau = 11.6u, |w-hat| <= 1 + u.
+//  products   p-hat = fl(x w) = y (1 + d), |d| <= u: u (1 + tau) S with
+//             the twiddles.
+//  sums       each part a sum from +0 of L products, each rounded, in one
+//             accumulator: within gamma(L) sum |p-hat| |c-hat| (|s-hat| for
+//             the other); the modulus of the two within gamma(L) sum |p-hat|
+//             |w-hat| <= gamma(L) (1 + u) (1 + tau) S (the triangle
+//             inequality for the vectors (|p-hat c-hat|, |p-hat s-hat|)).
+// directBound(L) = (tau + u (1 + tau) + gamma(L) (1 + u) (1 + tau)) * 1.0001
+// for the roundings of this evaluation: about (L + 12.6) u. Windows over
+// 2^23 samples never take it (the exact products of the phase need n < 2^25).
 //
 // A complex signal is taken as two real channels A, B combined as A + iB,
 // which adds sqrt2 u (1 + bound)(S_a + S_b), and S_a + S_b <= sqrt2 S: its
@@ -94,17 +112,13 @@ constexpr double fftCells = 15.0;
 constexpr double fillCells = 16.0;
 constexpr double tapCells = 22.0;
 constexpr double setupCells = 40.0;
-// The direct sums cost about directCells times the exact kernel per cell,
-// and directFillCells per sample of a frame to gather and window.
-constexpr double directCells = 1.4;
-constexpr double directFillCells = 10.0;
+// The direct path runs the exact kernels: it costs what the exact path
+// does.
 constexpr double fastShare = 0.8;
 
-// The largest window the fast path takes: N stays within 2^25.
+// The largest window the fast paths take: N stays within 2^25, and the
+// direct path's phases are exact.
 constexpr std::int32_t largestFastWindow = std::int32_t{1} << 23;
-
-// The direct sums keep K x L twiddles: at most this many (16 MiB each table).
-constexpr std::int64_t largestDirectTable = std::int64_t{1} << 21;
 
 struct Choice {
     bool feasible;
@@ -217,7 +231,9 @@ double roundingBound(std::int32_t fftLength, std::int32_t kernelIndex, std::int3
 }
 
 double directBound(std::int32_t windowLength) {
-    return (std::sqrt(2.0) * gamma(windowLength) + 26.0 * unitRoundoff) * 1.001;
+    const double u = unitRoundoff;
+    const double tau = 11.6 * u;
+    return (tau + u * (1.0 + tau) + gamma(windowLength) * (1.0 + u) * (1.0 + tau)) * 1.0001;
 }
 
 FastPlan planFast(std::int32_t L, std::int32_t K, std::int32_t M, std::int32_t P, bool complexSignal,
@@ -238,16 +254,14 @@ FastPlan planFast(std::int32_t L, std::int32_t K, std::int32_t M, std::int32_t P
         best = longer;
         bestN = 2 * N;
     }
-    const bool directFeasible = directBound(L) <= target && std::int64_t{K} * L <= largestDirectTable;
-    const double directCost = directCells * plan.exactCost + setupCells * static_cast<double>(K) * L +
-                              directFillCells * static_cast<double>(M) * P * L;
-    plan.fastCost = best.feasible ? best.cost : directCost;
+    const bool directFeasible = directBound(L) <= target;
+    plan.fastCost = best.feasible ? best.cost : plan.exactCost;
 
     // The choice: the FFT path where it pays; else the exact path where it
-    // keeps the promise; else the direct sums with exact phases where they
-    // reach the tolerance and are cheaper than the FFT path; else the FFT
-    // path where it reaches the tolerance; else the exact path, the most
-    // accurate there is.
+    // keeps the promise; else the direct path (the exact path's cost)
+    // where it does; else the FFT path where it reaches the tolerance;
+    // else the exact path, the most accurate there is (toleranceAttainable
+    // refuses such a call).
     bool direct;
     if (preference == Preference::nufft || preference == Preference::direct) {
         direct = preference == Preference::direct;
@@ -256,7 +270,7 @@ FastPlan planFast(std::int32_t L, std::int32_t K, std::int32_t M, std::int32_t P
         direct = false;
     } else if (plan.exactBound <= tolerance) {
         return plan;
-    } else if (directFeasible && (!best.feasible || directCost < best.cost)) {
+    } else if (directFeasible) {
         direct = true;
     } else if (best.feasible) {
         direct = false;
@@ -268,16 +282,15 @@ FastPlan planFast(std::int32_t L, std::int32_t K, std::int32_t M, std::int32_t P
     plan.fast = true;
     plan.direct = direct;
     if (direct) {
-        // Workspace: the cosines and sines of every frequency (tapStride =
-        // 2L doubles each), then per thread a batch of L samples and the
-        // staging block.
-        plan.fastCost = directCost;
+        // Workspace: the reduced ratio of every frequency (tapStride = 2
+        // doubles each), then from threadOffset the exact kernels' own
+        // (planFastFor adds its length).
+        plan.fastCost = plan.exactCost;
         plan.bound = directBound(L);
         plan.tapOffset = 0;
-        plan.tapStride = 2 * std::int64_t{L};
-        plan.threadOffset = rounded(std::int64_t{K} * plan.tapStride);
-        plan.threadLength = rounded((std::int64_t{L} + 2 * std::int64_t{frequencyChunk}) * directFrames);
-        plan.length = plan.threadOffset + std::int64_t{threads} * plan.threadLength;
+        plan.tapStride = 2;
+        plan.threadOffset = rounded(2 * std::int64_t{K});
+        plan.length = plan.threadOffset;
         return plan;
     }
     plan.fastCost = best.cost;

@@ -206,12 +206,13 @@ CallOutcome computeCoefficients(const AnalysisInputs& inputs, const FramePlan& p
                                 double* times, const StopQuery& stop = StopQuery{});
 
 // computeCoefficients within `tolerance` (0: exactly computeCoefficients).
-// A call with a window for each frequency runs exactly whatever the
-// tolerance (see toleranceAttainable).
+// A call with a window for each frequency plans each group of frequencies
+// sharing a window as the plain call with that window and those
+// frequencies (S_j that of the group's window, from its offset d_k).
 // fastWorkspace holds toleranceWorkspaceLength(...) doubles (may be null
 // when that is 0); tables are as for computeCoefficients. On the fast path
 // the cosine and sine tables are left as they were; `stop` is asked as by
-// computeCoefficients, between batches of frames.
+// computeCoefficients, between batches of frames or tiles.
 CallOutcome computeCoefficientsWithin(const AnalysisInputs& inputs, const FramePlan& plan,
                                       const ScratchTables& tables, const CoefficientPlanes& planes,
                                       double* times, double tolerance, double* fastWorkspace,
@@ -232,24 +233,29 @@ void prepareOutput(void* data, std::int64_t bytes);
 // every platform, instruction set and thread count. Where the fast path
 // would not be quicker, the exact one runs, but only if its own deviation
 // from C_true, at most (1.5 L + 21 max|f| L / fs) * 2^-53 * S_j, is within
-// the tolerance. Frames of zeros give +0 coefficients; a non-finite sample
-// makes every coefficient of its frame NaN.
+// the tolerance; where it is not, the direct path: the exact kernels with
+// exactly reduced phases, within about (L + 13) * 2^-53 * S_j. Frames of
+// zeros give +0 coefficients; a non-finite sample makes every coefficient
+// of its frame NaN.
 //
 // Number of doubles of workspace the fast path needs for this call (0 when
 // the exact path runs, also for tolerance 0): bounded by the FFT buffers of
 // the threads and per-call tables of the window, the FFT and the
 // frequencies (about 2N + L + K (w + 3) + threads * 33 N, N < 4L a power of
-// two, w <= 16), never by the number of frames.
+// two, w <= 16), for the direct path 2K + workspaceLength(...), never by
+// the number of frames. With a window for each frequency: 2K, then the
+// most that one group of the FFT path or the exact kernels need (0 when
+// every group runs exactly).
 std::int64_t toleranceWorkspaceLength(const AnalysisInputs& inputs, const FramePlan& plan,
                                       double tolerance);
 
 // Whether some method keeps the promise of `tolerance` for a call of these
 // sizes (realChannels: the channels, twice for a complex signal), whose
 // largest |frequency| / sampleRate is largestFrequencyRatio. Always for
-// tolerance 0 and for calls with nothing to compute. A call with a window
-// for each frequency runs exactly, so only where the exact mode's own
-// bound is within the tolerance; a plain call wherever a fast method
-// reaches it or the exact mode's bound is within it.
+// tolerance 0 and for calls with nothing to compute: wherever a fast
+// method reaches it or the exact mode's bound is within it. With a window
+// for each frequency (windowLength the longest), for every window length
+// up to that one, so that each group of the call is attainable.
 bool toleranceAttainable(std::int32_t windowLength, std::int32_t frequencyCount,
                          std::int32_t frameCount, std::int32_t realChannels, bool complexSignal,
                          double largestFrequencyRatio, bool windowPerFrequency, double tolerance);

@@ -13,5 +13,5 @@ constexpr ExpectedDigest expectedDigests[] = {
     {"oddSizes", 0xa9c0cdec5b95b66cULL},
     {"fastAudio", 0xb6bd024ddd244a03ULL},
     {"fastComplexStereo", 0x3958c8c870578badULL},
-    {"fastDirect", 0x84c6cafcaf5656e8ULL},
+    {"fastDirect", 0x9e0f884294ee5281ULL},
 };

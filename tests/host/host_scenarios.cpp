@@ -288,7 +288,7 @@ std::vector<DigestCase> digestCases() {
     fastStereo.sampleRate = 7.25;
     cases.push_back({"fastComplexStereo", fastStereo, 1e-7});
 
-    Case fastDirect;  // three frequencies near Nyquist at 1e-12: the direct sums
+    Case fastDirect;  // three frequencies near Nyquist at 1e-12: the direct path
     fastDirect.signal = portableNoise(11, 20000);
     fastDirect.window = parabolicWindow(1024);
     fastDirect.overlap = 768;
