@@ -16,9 +16,9 @@
 // frequencies whose windows cover a frame position are always the first
 // lanes. A block walks its positions in pieces over which their number
 // stays the same and computes only those lanes: no frequency ever
-// multiplies a sample outside its window. Its window and twiddle panels
-// (position by lane) are filled once per window tile, like the twiddles of
-// the other kernels. Defines the set's entry points accumulateOwnWindowUnit
+// multiplies a sample outside its window. Its panel (for each position the
+// window samples, cosines and sines of its lanes side by side) is filled
+// once per window tile, like the twiddles of the other kernels. Defines the set's entry points accumulateOwnWindowUnit
 // and ownWindowWorkspace.
 
 namespace {
@@ -88,33 +88,46 @@ Index nextWindowEdge(const OwnBlock& block, Index m, Index limit) {
     return limit;
 }
 
-// Rows [from, to) - iBegin of a block's panels (row r: frame position
-// iBegin + r, ownBlockLanes lanes): each lane's window sample and twiddles
-// where its window covers the position, zeros (never used) elsewhere.
-void fillOwnPanels(const KernelTask& task, const OwnBlock& block, Index iBegin, Index from, Index to,
-                   double* cosPanel, double* sinPanel, double* windowPanel, double* theta) {
+// A panel row: the window samples, cosines and sines of a block's lanes.
+constexpr Index ownRowLength = 3 * Index{ownBlockLanes};
+
+// Rows [from, to) - iBegin of a block's panel (row r: frame position
+// iBegin + r): each lane's window sample and twiddles where its window
+// covers the position, zeros (never used) elsewhere. `scratch` holds three
+// chunks of angles.
+void fillOwnPanel(const KernelTask& task, const OwnBlock& block, Index iBegin, Index from, Index to,
+                  double* panel, double* scratch) {
     constexpr Index blockLanes = ownBlockLanes;
     constexpr Index rowsPerChunk = thetaChunk / blockLanes;
+    double* theta = scratch;
+    double* sine = scratch + thetaChunk;
+    double* cosine = sine + thetaChunk;
     for (Index m0 = from; m0 < to; m0 += rowsPerChunk) {
         const Index rows = smaller(rowsPerChunk, to - m0);
         for (Index r = 0; r < rows; ++r) {
             const Index m = m0 + r;
-            double* windowRow = windowPanel + (m - iBegin) * blockLanes;
+            double* row = panel + (m - iBegin) * ownRowLength;
             for (int l = 0; l < blockLanes; ++l) {
                 const bool covered = l < block.count && block.begin[l] <= m && m < block.end[l];
                 const Index n = covered ? m - block.begin[l] : 0;
                 theta[r * blockLanes + l] = covered ? task.angularSteps[n] * block.frequency[l] : 0.0;
-                windowRow[l] = covered ? block.window[l][n] : 0.0;
+                row[l] = covered ? block.window[l][n] : 0.0;
             }
         }
-        batchSinCos(theta, sinPanel + (m0 - iBegin) * blockLanes, cosPanel + (m0 - iBegin) * blockLanes,
-                    rows * blockLanes);
+        batchSinCos(theta, sine, cosine, rows * blockLanes);
+        for (Index r = 0; r < rows; ++r) {
+            double* row = panel + (m0 + r - iBegin) * ownRowLength;
+            for (int l = 0; l < blockLanes; ++l) {
+                row[blockLanes + l] = cosine[r * blockLanes + l];
+                row[2 * blockLanes + l] = sine[r * blockLanes + l];
+            }
+        }
     }
 }
 
 // What one register block reads and writes for one set of frame vectors:
 // the table from the set's first frame on (row 0 at frame position
-// iBegin), the block's panels (row 0 at iBegin), the positions [from, to)
+// iBegin), the block's panel (row 0 at iBegin), the positions [from, to)
 // it computes in this tile, the coefficient of row 0 and the set's first
 // frame, and signal lines to ask for while computing.
 struct OwnTask {
@@ -122,9 +135,7 @@ struct OwnTask {
     SampleColumns layout;
     Index hop;
     Index iBegin;
-    const double* cosPanel;
-    const double* sinPanel;
-    const double* windowPanel;
+    const double* panel;
     Index from, to;
     double* real;
     double* imag;
@@ -136,32 +147,30 @@ struct OwnTask {
 };
 
 // Table rows [begin, end) of one shift for the first `covering` lanes of a
-// block (their windows cover every position here): samples at x, panels
-// from the shift's first position on. Asks for signal line i - begin at
-// row i when `prefetching`.
+// block (their windows cover every position here): samples from x on,
+// panel rows from `rows` on, both advanced one row per table row. Asks for
+// signal line i at the i-th row when `prefetching`.
 template <int vectorCount, int covering, bool prefetching>
-inline __attribute__((always_inline)) void ownRows(const double* x, Index stride, const double* windowRows,
-                                                    const double* cosRows, const double* sinRows, Index begin,
-                                                    Index end, V (&re)[ownBlockLanes][vectorCount],
+inline __attribute__((always_inline)) void ownRows(const double* x, Index stride, const double* rows, Index count,
+                                                    V (&re)[ownBlockLanes][vectorCount],
                                                     V (&im)[ownBlockLanes][vectorCount], const char* ahead) {
     constexpr Index blockLanes = ownBlockLanes;
-    for (Index i = begin; i < end; ++i) {
-        if (prefetching) __builtin_prefetch(ahead + (i - begin) * lineBytes, 0, 2);
+    for (Index i = 0; i < count; ++i) {
+        if (prefetching) __builtin_prefetch(ahead + i * lineBytes, 0, 2);
         V s[vectorCount];
 #pragma GCC unroll 16
-        for (int v = 0; v < vectorCount; ++v) s[v] = load(x + i * stride + v * lanes);
+        for (int v = 0; v < vectorCount; ++v) s[v] = load(x + v * lanes);
 #pragma GCC unroll 16
         for (int k = 0; k < covering; ++k) {
-            const double* w = windowRows + i * blockLanes + k;
-            const double* c = cosRows + i * blockLanes + k;
-            const double* sn = sinRows + i * blockLanes + k;
 #pragma GCC unroll 16
             for (int v = 0; v < vectorCount; ++v) {
-                const V p = mulSample(s[v], w);
-                re[k][v] = add(re[k][v], mulSample(p, c));
-                im[k][v] = sub(im[k][v], mulSample(p, sn));
+                const V p = mulSample(s[v], rows + k);
+                re[k][v] = add(re[k][v], mulSample(p, rows + blockLanes + k));
+                im[k][v] = sub(im[k][v], mulSample(p, rows + 2 * blockLanes + k));
             }
         }
+        x += stride;
+        rows += ownRowLength;
     }
 }
 
@@ -172,18 +181,16 @@ inline __attribute__((always_inline)) void ownPositions(const OwnTask& t, Index 
                                                          V (&re)[ownBlockLanes][vectorCount],
                                                          V (&im)[ownBlockLanes][vectorCount], const char*& ahead,
                                                          Index& aheadLines) {
-    constexpr Index blockLanes = ownBlockLanes;
     for (Index at = from - t.iBegin; at < to - t.iBegin;) {
         const Index q = at / t.hop;
         const Index row = at - q * t.hop;
         const Index rows = smaller(to - t.iBegin, (q + 1) * t.hop) - at;
         const Index asking = smaller(aheadLines, rows);
-        const double* x = t.samples + q;
-        const Index first = q * t.hop * blockLanes;
-        ownRows<vectorCount, covering, true>(x, t.layout.columns, t.windowPanel + first, t.cosPanel + first,
-                                             t.sinPanel + first, row, row + asking, re, im, ahead);
-        ownRows<vectorCount, covering, false>(x, t.layout.columns, t.windowPanel + first, t.cosPanel + first,
-                                              t.sinPanel + first, row + asking, row + rows, re, im, ahead);
+        const double* x = t.samples + q + row * t.layout.columns;
+        const double* panelRows = t.panel + at * ownRowLength;
+        ownRows<vectorCount, covering, true>(x, t.layout.columns, panelRows, asking, re, im, ahead);
+        ownRows<vectorCount, covering, false>(x + asking * t.layout.columns, t.layout.columns,
+                                              panelRows + asking * ownRowLength, rows - asking, re, im, ahead);
         ahead += asking * lineBytes;
         aheadLines -= asking;
         at += rows;
@@ -246,7 +253,7 @@ inline __attribute__((always_inline)) void accumulateOwnBlock(const OwnTask& t, 
 }
 
 // Every block of a unit over window tile [iBegin, iBegin + n) for one set
-// of `vectorCount` frame vectors; block b's panels lie b * n rows apart.
+// of `vectorCount` frame vectors; block b's panel lies b * n rows on.
 // Out of line: one copy per number of vectors.
 template <int vectorCount>
 __attribute__((noinline)) void accumulateOwnGroups(const OwnTask& set, const OwnBlock* blocks, int blockCount,
@@ -261,10 +268,7 @@ __attribute__((noinline)) void accumulateOwnGroups(const OwnTask& set, const Own
             for (Index l = 0; l < ahead.lines; ++l) __builtin_prefetch(ahead.first + l * lineBytes, 0, 2);
             continue;
         }
-        const Index panel = b * n * ownBlockLanes;
-        t.cosPanel += panel;
-        t.sinPanel += panel;
-        t.windowPanel += panel;
+        t.panel += b * n * ownRowLength;
         t.ahead = ahead.first;
         t.aheadLines = ahead.lines;
         accumulateOwnBlock<vectorCount>(t, blocks[b]);
@@ -297,6 +301,10 @@ SignalRun nextOwnTileRun(const KernelTask& task, const UnitRange& unit, Index ch
 // The most frequencies a unit walks at once: more are walked in turn.
 constexpr Index ownUnitFrequencies = Index{maxFrameLaneFrequencyBlocks} * ownBlockLanes;
 
+// Doubles of the panels of that many frequencies for tiles of up to
+// tileLength positions.
+Index ownPanelsLength(Index tileLength) { return Index{maxFrameLaneFrequencyBlocks} * ownRowLength * tileLength; }
+
 // Frequencies [kBegin, kEnd) (at most ownUnitFrequencies) and frames
 // [jBegin, jEnd) of a unit: window tile by window tile over the positions
 // the windows cover (their panels first), then channel by channel and
@@ -318,22 +326,15 @@ bool walkOwnWindows(const KernelTask& task, const UnitRange& unit, double* works
     // Tiles of equal length, at most shape.tileLength positions.
     const Index tiles = (uEnd - uBegin + shape.tileLength - 1) / shape.tileLength;
     const Index tileLength = (uEnd - uBegin + tiles - 1) / tiles;
-    const Index panel = panelLength(ownUnitFrequencies, ownBlockLanes, shape.tileLength);
-    double* cosPanel = alignedTo64Bytes(workspace);
-    double* sinPanel = alignedTo64Bytes(cosPanel + panel);
-    double* windowPanel = alignedTo64Bytes(sinPanel + panel);
-    double* theta = alignedTo64Bytes(windowPanel + panel);
-    double* table = theta + thetaChunk;
+    double* panels = alignedTo64Bytes(workspace);
+    double* scratch = alignedTo64Bytes(panels + ownPanelsLength(shape.tileLength));
+    double* table = scratch + 3 * thetaChunk;
     for (Index iBegin = uBegin; iBegin < uEnd; iBegin += tileLength) {
         const Index n = smaller(tileLength, uEnd - iBegin);
         for (int b = 0; b < blockCount; ++b) {
             const Index from = blocks[b].begin[0] > iBegin ? blocks[b].begin[0] : iBegin;
             const Index to = smaller(blocks[b].end[0], iBegin + n);
-            const Index at = b * n * ownBlockLanes;
-            if (from < to) {
-                fillOwnPanels(task, blocks[b], iBegin, from, to, cosPanel + at, sinPanel + at, windowPanel + at,
-                              theta);
-            }
+            if (from < to) fillOwnPanel(task, blocks[b], iBegin, from, to, panels + b * n * ownRowLength, scratch);
         }
         for (Index c = 0; c < task.channels; ++c) {
             const Channel channel = channelOf(task, c);
@@ -355,9 +356,7 @@ bool walkOwnWindows(const KernelTask& task, const UnitRange& unit, double* works
                     t.layout = layout;
                     t.hop = task.hop;
                     t.iBegin = iBegin;
-                    t.cosPanel = cosPanel;
-                    t.sinPanel = sinPanel;
-                    t.windowPanel = windowPanel;
+                    t.panel = panels;
                     t.from = t.to = iBegin;
                     t.real = channel.real + (jBegin + g * lanes) * H * channel.step;
                     t.imag = channel.imag + (jBegin + g * lanes) * H * channel.step;
@@ -391,7 +390,6 @@ void accumulateOwnWindowUnit(const KernelTask& task, const UnitRange& unit, doub
 std::int64_t ownWindowWorkspace(const AccumulationPlan& plan) {
     if (frameFrequencies < 1) return 0;
     const UnitShape& shape = plan.frameLanes;
-    const Index panel = panelLength(ownUnitFrequencies, ownBlockLanes, shape.tileLength);
     const SampleColumns layout = sampleColumnsFor(plan.hop, shape.tileFrames, shape.tileLength);
-    return 3 * panel + thetaChunk + layout.rows * layout.columns + alignmentSlack + 8;
+    return ownPanelsLength(shape.tileLength) + 3 * thetaChunk + layout.rows * layout.columns + alignmentSlack;
 }
