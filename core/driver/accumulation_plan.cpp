@@ -59,6 +59,17 @@ Index frameLaneTileFrames(const KernelSet& kernels, Index hop, Index tile) {
     return atLeast(roundDown(sampleTableBudget / atMost(hop, tile), frameGroup(kernels)), frameGroup(kernels));
 }
 
+// The share of the peak a frame-lane register block of `frequencies`
+// frequencies reaches. Each sample vector costs one multiplication by the
+// window, shared by the block's frequencies, beside their two
+// multiplications and two additions each: with the multiplications the
+// bound, 2k / (2k + 1) of the rest. The measured efficiency is taken as
+// that of a block of one frequency, the worst.
+double frameLaneEfficiency(const KernelCosts& c, Index frequencies) {
+    const double k = static_cast<double>(frequencies);
+    return c.frameLaneEfficiency * 1.5 * (2.0 * k) / (2.0 * k + 1.0);
+}
+
 // Estimated cost, in cells at the kernel's peak, of one orientation's share
 // of the work cut into units.
 struct PartCost {
@@ -161,14 +172,17 @@ AccumulationPlan planAccumulation(const KernelSet& kernels, std::int32_t windowL
         return P * (padded * j * L / c.frequencyLaneEfficiency + static_cast<double>(j) * L * c.windowingCells) +
                padded * L * c.twiddleCells;
     };
-    // A frame-lane unit: the cells of whole vectors of frames, the table of
-    // samples (whose rows serve L / hop window samples each when frames
-    // overlap), the twiddles of its frequencies.
+    // A frame-lane unit: the cells of whole vectors of frames, at the
+    // efficiency of register blocks as full as the unit's frequencies fill
+    // them, the table of samples (whose rows serve L / hop window samples
+    // each when frames overlap), the twiddles of its frequencies.
     const double tableShare = static_cast<double>(atMost(h, frameTile)) / static_cast<double>(frameTile);
+    const Index F = atLeast(kernels.frameFrequencies, 1);
     const auto frameUnitCost = [&](Index k, Index j) {
         const double padded = static_cast<double>(roundUp(j, lanes));
-        return P * (static_cast<double>(k) * padded * L / c.frameLaneEfficiency +
-                    padded * L * tableShare * c.transpositionCells) +
+        const double blockCells = static_cast<double>(k / F * F) / frameLaneEfficiency(c, F) +
+                                  (k % F != 0 ? static_cast<double>(k % F) / frameLaneEfficiency(c, k % F) : 0.0);
+        return P * (blockCells * padded * L + padded * L * tableShare * c.transpositionCells) +
                static_cast<double>(roundUp(k, kernels.frameFrequencies)) * L * c.twiddleCells;
     };
 
