@@ -64,12 +64,14 @@ struct Form {
 struct Output {
     spectrogrid::FramePlan plan;
     std::vector<double> times, real, imag, cosTable;
+    spectrogrid::CallOutcome outcome;
 };
 
 // The call through computeCoefficientsWith, its channels' samples stored
 // one after another (real parts, then imaginary parts).
 Output run(const Form& form, const std::vector<double>& samples, const Windows& windows, double overlap,
-           const std::vector<double>& frequencies, double sampleRate) {
+           const std::vector<double>& frequencies, double sampleRate,
+           const spectrogrid::StopQuery& stop = spectrogrid::StopQuery{}) {
     const std::int32_t K = static_cast<std::int32_t>(frequencies.size());
     const std::int32_t N = static_cast<std::int32_t>(samples.size()) / form.channels / (form.complexSignal ? 2 : 1);
     std::vector<std::int16_t> narrow(samples.begin(), samples.end());
@@ -108,7 +110,7 @@ Output run(const Form& form, const std::vector<double>& samples, const Windows& 
         form.interleaved ? spectrogrid::CoefficientPlanes{planes.data(), planes.data() + 1, 2}
                          : spectrogrid::CoefficientPlanes{planes.data(), planes.data() + cells, 1};
     out.times.assign(out.plan.frameCount, -1.0);
-    spectrogrid::computeCoefficientsWith(*form.kernels, in, out.plan, tables, view, out.times.data());
+    out.outcome = spectrogrid::computeCoefficientsWith(*form.kernels, in, out.plan, tables, view, out.times.data(), stop);
     for (std::size_t e = 0; e < cells; ++e) {
         out.real.push_back(view.real[e * view.step]);
         out.imag.push_back(view.imag[e * view.step]);
@@ -240,4 +242,45 @@ TEST(Windows, EqualWindowsGiveThePlainCallBits) {
             EXPECT_TRUE(same(cell.times, plain.times));
         }
     }
+}
+
+namespace {
+
+// Says stop at its stopAt-th question (never when 0), counting them.
+struct StopAt {
+    int stopAt, asked;
+};
+
+bool askStopAt(void* context) {
+    StopAt& q = *static_cast<StopAt*>(context);
+    return q.stopAt != 0 && ++q.asked >= q.stopAt;
+}
+
+}  // namespace
+
+TEST(Windows, ARunOfDistinctWindowsStopsWhenAskedOrChangesNoBit) {
+    std::mt19937_64 rng(22);
+    const std::vector<double> samples = randomValues(rng, 60000, 1.0);
+    const Windows windows = randomWindows(rng, 12, 700, Draw::descending);
+    const RandomCase c = randomCase(rng, 1, 1, 12);
+    const reference::Result ref = reference::analyseWindows(samples, windows, 600, c.frequencies, c.sampleRate);
+    for (const Form& form : everyForm()) {
+        if (form.channels != 1 || form.kernels->frameFrequencies < 1) continue;
+        for (int stopAt : {0, 1, 3}) {
+            const int threads = stopAt == 3 ? 1 : mostThreads;
+            useThreads(threads);
+            StopAt q = {stopAt, 0};
+            const Output out = run(form, samples, windows, 600, c.frequencies, c.sampleRate, {askStopAt, &q});
+            SCOPED_TRACE(testing::Message() << form.kernels->name << " stopAt=" << stopAt);
+            // On one thread the third question comes mid-call; on several
+            // the others may take every unit before the calling thread asks
+            // a third time.
+            const bool saidStop = stopAt != 0 && q.asked >= stopAt;
+            EXPECT_EQ(out.outcome == spectrogrid::CallOutcome::stopped, saidStop);
+            EXPECT_TRUE(saidStop || stopAt == 0);
+            if (saidStop) EXPECT_EQ(q.asked, stopAt);  // never asked again once it said stop
+            if (!saidStop) EXPECT_TRUE(same(out.real, ref.real) && same(out.imag, ref.imag));
+        }
+    }
+    useThreads(mostThreads);
 }
