@@ -2,7 +2,8 @@
 // (12 per octave from 27.5 Hz) of 30 s at 22 050 Hz, Hann windows of
 // 17.5 cycles, kept between 100 and 14 000 samples, hop 256.
 //
-//   constant_q [--rounds R] [--seconds S]
+//   constant_q [--rounds R] [--seconds S] [--kernel NAME] [--windows true-cq|octave]
+//              [--threads T]
 //
 // Two sets of windows: true constant-Q, every bin its own length, and one
 // length per octave (that of the octave's lowest bin, as
@@ -85,9 +86,14 @@ struct Call {
 int main(int argc, char** argv) {
     int rounds = 5;
     double seconds = 30.0;
+    std::string onlyKernel, onlyWindows;
+    int onlyThreads = 0;
     for (int a = 1; a + 1 < argc; a += 2) {
         if (std::strcmp(argv[a], "--rounds") == 0) rounds = std::max(1, std::atoi(argv[a + 1]));
         if (std::strcmp(argv[a], "--seconds") == 0) seconds = std::max(1.0, std::atof(argv[a + 1]));
+        if (std::strcmp(argv[a], "--kernel") == 0) onlyKernel = argv[a + 1];
+        if (std::strcmp(argv[a], "--windows") == 0) onlyWindows = argv[a + 1];
+        if (std::strcmp(argv[a], "--threads") == 0) onlyThreads = std::atoi(argv[a + 1]);
     }
     std::mt19937_64 rng(96);
     std::normal_distribution<double> normal(0.0, 1.0);
@@ -111,6 +117,7 @@ int main(int argc, char** argv) {
                 "%peak", "8 calls ms", "ratio");
     for (const std::vector<int>* lengths : {&trueLengths, &octaveLengths}) {
         const bool octaves = lengths == &octaveLengths;
+        if (!onlyWindows.empty() && onlyWindows != (octaves ? "octave" : "true-cq")) continue;
         // One window object per distinct length; equal lengths share it.
         std::vector<std::vector<double>> shapes(longest + 1);
         std::vector<const double*> windows(bins);
@@ -149,7 +156,9 @@ int main(int argc, char** argv) {
         for (int s = 0; s < spectrogrid::kernelSetCount; ++s) {
             const spectrogrid::KernelSet& kernels = *spectrogrid::kernelSets[s];
             if (!spectrogrid::instructionSetSupported(kernels.set)) continue;
+            if (!onlyKernel.empty() && onlyKernel != kernels.name) continue;
             for (int threads : {1, callThreads}) {
+                if (onlyThreads > 0 && threads != onlyThreads) continue;
                 omp_set_num_threads(threads);
                 double bestCall = 1e30, bestGroups = 1e30, bestPeak = 0.0;
                 for (int round = 0; round < rounds; ++round) {

@@ -522,3 +522,33 @@ TEST(Workspace, WithoutOneTheSameBitsComeFromThePerFrequencyForm) {
         EXPECT_TRUE(reference::sameBits(ref.lastSin, call.sinTable.data(), ref.lastSin.size()));
     }
 }
+
+// The same for the own-window units of a run of distinct windows, and
+// their units cover the run's coefficients once.
+TEST(Planner, OwnWindowPlansFitTheLargestWorkspace) {
+    std::mt19937_64 rng(50);
+    for (const KernelSet* kernels : everySet()) {
+        if (kernels->frameFrequencies < 1) continue;
+        for (const int L : {1, 64, 1000, 1024, 3000}) {
+            const std::int64_t largest = spectrogrid::largestOwnWindowWorkspace(*kernels, L);
+            for (int hop = 1; hop <= L + 1; hop += 1 + hop / 8) {
+                const int K = std::uniform_int_distribution<int>(2, 40)(rng);
+                const int frames = std::uniform_int_distribution<int>(1, 3000)(rng);
+                std::vector<std::int32_t> lengths(K);
+                for (std::int32_t& length : lengths) length = std::uniform_int_distribution<int>(1, L)(rng);
+                const AccumulationPlan plan = spectrogrid::planOwnWindows(*kernels, lengths.data(), K, L, frames, hop,
+                                                                          1, 1 + hop % 4);
+                ASSERT_LE(plan.threadWorkspace, largest) << kernels->name << " L=" << L << " hop=" << hop;
+                std::vector<int> owners(static_cast<std::size_t>(K) * frames, 0);
+                for (std::int64_t u = 0; u < spectrogrid::unitCount(plan, K, frames); ++u) {
+                    spectrogrid::Orientation orientation;
+                    const spectrogrid::UnitRange r = spectrogrid::unitAt(plan, K, frames, u, &orientation);
+                    for (int j = r.jBegin; j < r.jEnd; ++j) {
+                        for (int k = r.kBegin; k < r.kEnd; ++k) ++owners[static_cast<std::size_t>(k + j * K)];
+                    }
+                }
+                for (int n : owners) ASSERT_EQ(n, 1) << kernels->name << " K=" << K << " frames=" << frames;
+            }
+        }
+    }
+}

@@ -11,6 +11,9 @@
 //   units-inl.h            walking a unit, the workspace, and the entry
 //                          points accumulateFrequencyLaneUnit,
 //                          accumulateFrameLaneUnit and threadWorkspace
+//   own_windows-inl.h      frame lanes for frequencies with their own
+//                          windows: accumulateOwnWindowUnit and
+//                          ownWindowWorkspace
 // and here what they all use. Nothing here may use an inline function from
 // a library header: a copy compiled with wider instructions could be the
 // one the linker keeps for every caller.
@@ -61,3 +64,4 @@ inline void withCount(int n, const F& f) {
 }  // namespace
 
 #include "units-inl.h"
+#include "own_windows-inl.h"

@@ -116,7 +116,8 @@ void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t
 const KernelSet kernels = {InstructionSet::avx512, "avx512", lanes, frequencyVectors,
                            frequencyFrames, frameVectors, frameFrequencies,
                            accumulateFrequencyLaneUnit, accumulateFrameLaneUnit, threadWorkspace,
-                           batchSinCos, {0.85, 0.55, 3.5, 2.0, 31.0}};
+                           batchSinCos, {0.85, 0.55, 3.5, 2.0, 31.0}, accumulateOwnWindowUnit,
+                           ownWindowWorkspace};
 
 // The full-width variant: the same body, whose names here find the
 // broadcast-once product first.
@@ -140,7 +141,8 @@ const KernelSet fullWidthKernels = {InstructionSet::avx512, "avx512full", lanes,
                                     fullWidthFrameVectors, fullWidthFrameFrequencies,
                                     fullWidth::accumulateFrequencyLaneUnit,
                                     fullWidth::accumulateFrameLaneUnit, fullWidth::threadWorkspace,
-                                    batchSinCos, fullWidthCosts};
+                                    batchSinCos, fullWidthCosts, fullWidth::accumulateOwnWindowUnit,
+                                    fullWidth::ownWindowWorkspace};
 
 }  // namespace avx512
 }  // namespace spectrogrid
@@ -158,10 +160,10 @@ void noSinCos(const double*, double*, double*, std::int64_t) {}
 }  // namespace
 const KernelSet kernels = {InstructionSet::avx512, "avx512", lanes, frequencyVectors, frequencyFrames, frameVectors,
                            frameFrequencies, noUnit, noUnit, noWorkspace,
-                           noSinCos, {0.85, 0.55, 3.5, 2.0, 31.0}};
+                           noSinCos, {0.85, 0.55, 3.5, 2.0, 31.0}, noUnit, noWorkspace};
 const KernelSet fullWidthKernels = {InstructionSet::avx512, "avx512full", lanes, fullWidthFrequencyVectors,
                                     fullWidthFrequencyFrames, fullWidthFrameVectors, fullWidthFrameFrequencies,
-                                    noUnit, noUnit, noWorkspace, noSinCos, fullWidthCosts};
+                                    noUnit, noUnit, noWorkspace, noSinCos, fullWidthCosts, noUnit, noWorkspace};
 }  // namespace avx512
 }  // namespace spectrogrid
 

@@ -17,6 +17,12 @@
 //                    shares every sample vector. For few frequencies.
 // The window is walked in tiles; between tiles an accumulator waits in the
 // coefficient planes, which changes no bit.
+//
+// A call with a window for each frequency runs its runs of consecutive
+// frequencies with distinct windows in a third kernel, frame lanes with
+// each frequency of a register block windowing the shared samples with its
+// own window (accumulateOwnWindowUnit): per coefficient the same arithmetic
+// with that frequency's window, length and offset.
 #ifndef SPECTROGRID_CORE_ACCUMULATE_KERNELS_H
 #define SPECTROGRID_CORE_ACCUMULATE_KERNELS_H
 
@@ -121,6 +127,12 @@ struct KernelSet {
     std::int64_t (*threadWorkspace)(const AccumulationPlan& plan);  // doubles
     BatchSinCos fillSinCos;
     KernelCosts costs;
+    // Frame lanes over frequencies with their own windows (a task over the
+    // whole call's inputs, windows and windowLengths set; the plan's
+    // frameLanes shape; none where frameFrequencies is 0), and the
+    // workspace one thread needs for such a plan.
+    UnitKernel accumulateOwnWindowUnit;
+    std::int64_t (*ownWindowWorkspace)(const AccumulationPlan& plan);  // doubles
 };
 
 namespace scalar {

@@ -36,6 +36,14 @@ inline double reducedAngle(double high, double top, double bottom, double low, d
     return (b - ((b + shifter) - shifter)) * 6.283185307179586;
 }
 
+// high split into top + bottom of at most 26 bits each (Veltkamp), as
+// reducedAngle takes it.
+inline void splitHigh(double high, double* top, double* bottom) {
+    const double t = 134217729.0 * high;  // 2^27 + 1
+    *top = t - (t - high);
+    *bottom = high - *top;
+}
+
 // Twiddle panels of frequencies [kBegin, kBegin + kCount) in blocks of
 // blockLanes, for window samples [iBegin, iBegin + n): the angles of whole
 // panel rows, a chunk at a time, from the angular steps or, for the fast
@@ -58,9 +66,7 @@ void fillTwiddlePanels(const KernelTask& task, Index kBegin, Index kCount, Index
             laneFrequencies[l] = used ? frequencies[first + l] : 0.0;
             high[l] = used && ratios != nullptr ? ratios[2 * (first + l)] : 0.0;
             low[l] = used && ratios != nullptr ? ratios[2 * (first + l) + 1] : 0.0;
-            const double t = 134217729.0 * high[l];  // 2^27 + 1
-            top[l] = t - (t - high[l]);
-            bottom[l] = high[l] - top[l];
+            splitHigh(high[l], &top[l], &bottom[l]);
         }
         for (Index row = 0; row < n; row += rowsPerChunk) {
             const Index rows = smaller(rowsPerChunk, n - row);

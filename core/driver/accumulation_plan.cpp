@@ -59,6 +59,21 @@ Index frameLaneTileFrames(const KernelSet& kernels, Index hop, Index tile) {
     return atLeast(roundDown(sampleTableBudget / atMost(hop, tile), frameGroup(kernels)), frameGroup(kernels));
 }
 
+// The share of the peak a frame-lane register block of `frequencies`
+// frequencies reaches. Each sample vector costs one multiplication by the
+// window, shared by the block's frequencies, beside their two
+// multiplications and two additions each: with the multiplications the
+// bound, a block of k reaches 2k / (2k + 1) of the rest. The measured
+// figure is scaled by that over 3/4: fitted on Zen 4 (AVX-512, measured)
+// so that 12 frequencies of a 14 000-sample window, hop 256, run in frame
+// lanes (75 % of peak, against 63 % for 8 in frequency lanes and 4 in
+// frame lanes) while 8 of a 256-sample window, hop 128, stay in frequency
+// lanes (3 % faster than frame lanes).
+double frameLaneEfficiency(const KernelCosts& c, Index frequencies) {
+    const double k = static_cast<double>(frequencies);
+    return c.frameLaneEfficiency * (2.0 * k) / (2.0 * k + 1.0) / 0.75;
+}
+
 // Estimated cost, in cells at the kernel's peak, of one orientation's share
 // of the work cut into units.
 struct PartCost {
@@ -161,14 +176,17 @@ AccumulationPlan planAccumulation(const KernelSet& kernels, std::int32_t windowL
         return P * (padded * j * L / c.frequencyLaneEfficiency + static_cast<double>(j) * L * c.windowingCells) +
                padded * L * c.twiddleCells;
     };
-    // A frame-lane unit: the cells of whole vectors of frames, the table of
-    // samples (whose rows serve L / hop window samples each when frames
-    // overlap), the twiddles of its frequencies.
+    // A frame-lane unit: the cells of whole vectors of frames, at the
+    // efficiency of register blocks as full as the unit's frequencies fill
+    // them, the table of samples (whose rows serve L / hop window samples
+    // each when frames overlap), the twiddles of its frequencies.
     const double tableShare = static_cast<double>(atMost(h, frameTile)) / static_cast<double>(frameTile);
+    const Index F = atLeast(kernels.frameFrequencies, 1);
     const auto frameUnitCost = [&](Index k, Index j) {
         const double padded = static_cast<double>(roundUp(j, lanes));
-        return P * (static_cast<double>(k) * padded * L / c.frameLaneEfficiency +
-                    padded * L * tableShare * c.transpositionCells) +
+        const double blockCells = static_cast<double>(k / F * F) / frameLaneEfficiency(c, F) +
+                                  (k % F != 0 ? static_cast<double>(k % F) / frameLaneEfficiency(c, k % F) : 0.0);
+        return P * (blockCells * padded * L + padded * L * tableShare * c.transpositionCells) +
                static_cast<double>(roundUp(k, kernels.frameFrequencies)) * L * c.twiddleCells;
     };
 
@@ -253,6 +271,125 @@ std::int64_t largestThreadWorkspace(const KernelSet& kernels, std::int32_t windo
         if (length > largest) largest = length;
     }
     return largest + (tableRowQuantum - 1) * frameTile;
+}
+
+namespace {
+
+// A cell of the own-window kernel costs three multiplications where one of
+// the frame-lane kernel costs two (the window's product is not shared
+// between frequencies), and the same two additions: with the
+// multiplications the bound, half as much again.
+constexpr double ownCellCost = 1.5;
+
+// Threads the own-window planner follows at most (more take units alike).
+constexpr int mostPlannedThreads = 64;
+
+}  // namespace
+
+AccumulationPlan planOwnWindows(const KernelSet& kernels, const std::int32_t* windowLengths, std::int32_t count,
+                                std::int32_t windowLength, std::int32_t frameCount, std::int32_t hop,
+                                std::int32_t channels, int threads) {
+    const Index L = atLeast(windowLength, 1);
+    const Index R = atLeast(count, 1);
+    const Index M = atLeast(frameCount, 1);
+    const Index h = atLeast(hop, 1);
+    const double P = static_cast<double>(atLeast(channels, 1));
+    const KernelCosts& c = kernels.costs;
+    const Index F = atLeast(kernels.frameFrequencies, 1);
+    const Index widest = maxFrameLaneFrequencyBlocks * F;  // frequencies a unit walks at once
+    const Index tile = tileLengthFor(L, maxFrameLaneTile);
+    const Index tileFrames = frameLaneTileFrames(kernels, h, tile);
+    const double tableShare = static_cast<double>(atMost(h, tile)) / static_cast<double>(tile);
+    const double efficiency = c.frameLaneEfficiency > 0.0 ? c.frameLaneEfficiency : 1.0;
+
+    // A unit of frequencies [k0, k1) and J frames costs perFrame *
+    // roundUp(J, lanes) + once: the cells of whole vectors of frames and
+    // the table of samples over the positions the longest window of each
+    // `widest` frequencies covers, then the window and twiddle panels of
+    // each register block over its own longest window.
+    struct UnitCost {
+        double perFrame, once;
+    };
+    const auto costOf = [&](Index k0, Index k1) {
+        double cells = 0.0, span = 0.0, panels = 0.0;
+        for (Index part = k0; part < k1; part += widest) {
+            Index partLongest = 0;
+            for (Index b = part; b < atMost(part + widest, k1); b += F) {
+                Index longest = 0;
+                for (Index k = b; k < atMost(b + F, k1); ++k) {
+                    cells += windowLengths[k];
+                    longest = atLeast(longest, windowLengths[k]);
+                }
+                panels += static_cast<double>(F * longest);
+                partLongest = atLeast(partLongest, longest);
+            }
+            span += static_cast<double>(partLongest);
+        }
+        return UnitCost{P * (cells * ownCellCost / efficiency + span * tableShare * c.transpositionCells),
+                        panels * c.twiddleCells};
+    };
+
+    const int followed = threads < 1 ? 1 : (threads > mostPlannedThreads ? mostPlannedThreads : threads);
+    double bestTime = -1.0;
+    Index bestFrequencies = atMost(widest, R), bestFrames = M;
+    for (Index unitFrequencies = widest;; unitFrequencies /= 2) {
+        for (Index ranges = 1; ranges <= 64; ranges *= 2) {
+            const Index unitFrames = atMost(roundUp(ceilDiv(M, ranges), frameGroup(kernels)), M);
+            // The threads take the units in order as they finish the
+            // previous one: the time is the last one's finish.
+            double finish[mostPlannedThreads] = {};
+            for (Index k0 = 0; k0 < R; k0 += unitFrequencies) {
+                const UnitCost unit = costOf(k0, atMost(k0 + unitFrequencies, R));
+                for (Index j0 = 0; j0 < M; j0 += unitFrames) {
+                    const Index frames = atMost(unitFrames, M - j0);
+                    int earliest = 0;
+                    for (int t = 1; t < followed; ++t) {
+                        if (finish[t] < finish[earliest]) earliest = t;
+                    }
+                    finish[earliest] += unit.perFrame * static_cast<double>(roundUp(frames, kernels.lanes)) + unit.once;
+                }
+            }
+            double time = 0.0;
+            for (int t = 0; t < followed; ++t) time = time > finish[t] ? time : finish[t];
+            if (bestTime < 0.0 || time < bestTime * 0.999) {
+                bestTime = time;
+                bestFrequencies = atMost(unitFrequencies, R);
+                bestFrames = unitFrames;
+            }
+            if (followed == 1 || unitFrames <= frameGroup(kernels)) break;
+        }
+        if (followed == 1 || unitFrequencies <= F) break;
+    }
+
+    AccumulationPlan plan;
+    plan.frameLaneBegin = 0;
+    plan.hop = static_cast<std::int32_t>(h);
+    plan.frequencyLanes = {1, 1, 1, 1};  // no frequency-lane units
+    plan.frameLanes = {static_cast<std::int32_t>(bestFrequencies), static_cast<std::int32_t>(bestFrames),
+                       static_cast<std::int32_t>(atMost(tileFrames, bestFrames)), static_cast<std::int32_t>(tile)};
+    plan.threadWorkspace = kernels.ownWindowWorkspace(plan);
+    return plan;
+}
+
+std::int64_t largestOwnWindowWorkspace(const KernelSet& kernels, std::int32_t windowLength) {
+    if (kernels.frameFrequencies < 1) return 0;
+    // As largestThreadWorkspace: the table's largest forms are among these
+    // hops, its padding to whole cache lines beside.
+    const Index tile = tileLengthFor(atLeast(windowLength, 1), maxFrameLaneTile);
+    const Index hops[5] = {1, 2, 3, atLeast(tile / 2, 1), tile};
+    std::int64_t largest = 0;
+    for (Index hop : hops) {
+        AccumulationPlan plan;
+        plan.frameLaneBegin = 0;
+        plan.hop = static_cast<std::int32_t>(hop);
+        plan.frequencyLanes = {1, 1, 1, 1};
+        plan.frameLanes = {static_cast<std::int32_t>(maxFrameLaneUnit(kernels)), 1,
+                           static_cast<std::int32_t>(frameLaneTileFrames(kernels, hop, tile)),
+                           static_cast<std::int32_t>(tile)};
+        const std::int64_t length = kernels.ownWindowWorkspace(plan);
+        if (length > largest) largest = length;
+    }
+    return largest + (tableRowQuantum - 1) * tile;
 }
 
 std::int64_t unitCount(const AccumulationPlan& plan, std::int32_t frequencyCount,

@@ -52,6 +52,31 @@ CoefficientPlanes imaginaryPlanesOf(const ScratchTables& tables, std::int64_t co
     return {tables.imaginaryPart, offsetBy(tables.imaginaryPart, 1), 2, columnHeight};
 }
 
+// Whether a frequency with a window of its own takes the FFT path within
+// the tolerance (never in the exact mode, tolerance 0).
+bool takesFftPath(const AnalysisInputs& inputs, const FramePlan& framePlan, double tolerance, std::int32_t k) {
+    if (!(tolerance > 0.0)) return false;
+    const fast::FastPlan path = fast::planFastFor(groupInputs(inputs, k, 1), framePlan, tolerance);
+    return path.fast && !path.direct;
+}
+
+// One past the last frequency of the run of consecutive groups of one from
+// `first` on (whose group ends at `end`), which the own-window kernel takes
+// together: `end` itself when that group is not of one, the run has no
+// second frequency or the kernels have no frame lanes. Within a tolerance,
+// frequencies of the FFT path end a run (they are computed apart).
+std::int32_t ownWindowRunEnd(const KernelSet& kernels, const AnalysisInputs& inputs, const FramePlan& framePlan,
+                             double tolerance, std::int32_t first, std::int32_t end) {
+    if (kernels.frameFrequencies < 1 || end != first + 1) return end;
+    if (takesFftPath(inputs, framePlan, tolerance, first)) return end;
+    std::int32_t runEnd = end;
+    while (runEnd < inputs.frequencyCount && groupEnd(inputs, runEnd) == runEnd + 1 &&
+           !takesFftPath(inputs, framePlan, tolerance, runEnd)) {
+        ++runEnd;
+    }
+    return runEnd > first + 1 ? runEnd : end;
+}
+
 // Frames [beginFrame, endFrame) of one real channel whose samples, of type
 // T, start at `samples`, with the twiddles of frequency k.
 template <typename T>
@@ -199,11 +224,20 @@ void accumulateCall(const KernelSet& kernels, const AccumulationPlan& plan, cons
 
 }  // namespace
 
-// All in one parallel region. Every thread works out the groups and their
-// plans itself (the same ones) and takes units of each group as they come,
-// going on to the next group's without waiting for the others: a unit
-// writes only its own coefficients. Each thread has its own part of the
-// workspace, as large as the largest plan of any group needs.
+// Every coefficient of a call with a window for each frequency: each group
+// of consecutive frequencies sharing a window as a plain call into its rows
+// of the planes, and each run of consecutive frequencies with distinct
+// windows (groups of one) in units of the own-window kernel, all in one
+// parallel region. Every thread works out the groups, runs and their plans
+// itself (the same ones) and takes units of each as they come, going on to
+// the next one's without waiting for the others: a unit writes only its own
+// coefficients. Each thread has its own part of the workspace, as large as
+// the largest plan of any group or run needs. A complex signal's parts are
+// combined last, in one pass. Within a tolerance, groups of the FFT path
+// are skipped (computed before), groups the exact sums' rounding would miss
+// take the reduced ratios, and runs of distinct windows take them always:
+// for a tolerance of at least 1e-12 the direct bound is within it wherever
+// the exact bound is.
 void accumulateEachWindow(const KernelSet& kernels, const AnalysisInputs& inputs, const FramePlan& framePlan,
                           const ScratchTables& tables, const CoefficientPlanes& planes, CallStop* stop,
                           double tolerance, const double* reducedRatios) {
@@ -223,6 +257,35 @@ void accumulateEachWindow(const KernelSet& kernels, const AnalysisInputs& inputs
 #endif
         for (std::int32_t first = 0, end = 0; first < K; first = end) {
             end = groupEnd(inputs, first);
+            const std::int32_t runEnd = ownWindowRunEnd(kernels, inputs, framePlan, tolerance, first, end);
+            if (runEnd > end) {
+                end = runEnd;
+                KernelTask task;
+                task.inputs = &inputs;
+                task.hop = framePlan.hop;
+                task.frameCount = framePlan.frameCount;
+                task.angularSteps = tables.angularSteps;
+                task.planes = planes;
+                task.plan = planOwnWindows(kernels, inputs.windowLengths + first, end - first, inputs.windowLength,
+                                           framePlan.frameCount, framePlan.hop, channels, threads);
+                task.channels = channels;
+                task.imaginaryPart = imaginaryPlanesOf(tables, planes.columnHeight);
+                task.stop = stop;
+                task.reducedRatios = tolerance > 0.0 ? reducedRatios : nullptr;
+                const std::int64_t units = unitCount(task.plan, end - first, framePlan.frameCount);
+#if defined(SPECTROGRID_OPENMP)
+#pragma omp for schedule(dynamic, 1) nowait
+#endif
+                for (std::int64_t u = 0; u < units; ++u) {
+                    if (stopRequested(stop)) continue;
+                    Orientation orientation;
+                    UnitRange unit = unitAt(task.plan, end - first, framePlan.frameCount, u, &orientation);
+                    unit.kBegin += first;
+                    unit.kEnd += first;
+                    kernels.accumulateOwnWindowUnit(task, unit, own);
+                }
+                continue;
+            }
             const AnalysisInputs group = groupInputs(inputs, first, end - first);
             const fast::FastPlan path =
                 tolerance > 0.0 ? fast::planFastFor(group, framePlan, tolerance) : fast::FastPlan{};
@@ -387,12 +450,24 @@ std::int64_t workspaceLength(std::int32_t windowLength, std::int32_t frequencyCo
 std::int64_t workspaceLength(const AnalysisInputs& inputs, std::int32_t frameCount) {
     if (inputs.windows == nullptr) return workspaceLength(inputs.windowLength, inputs.frequencyCount, frameCount);
     // The plans of shorter windows use shorter tiles, but not always less
-    // workspace: the most any window's length needs, with every frequency.
+    // workspace: the most any window's length needs, with every frequency,
+    // and the own-window units' if the call has a run of distinct windows.
     std::int64_t largest = 0;
+    bool ownWindowRun = false;
+    for (std::int32_t first = 0, end = 0, previous = 0; first < inputs.frequencyCount; previous = first, first = end) {
+        end = groupEnd(inputs, first);
+        if (first > 0 && first == previous + 1 && end == first + 1) ownWindowRun = true;
+    }
     for (std::int32_t k = 0; k < inputs.frequencyCount; ++k) {
         if (k > 0 && inputs.windowLengths[k] == inputs.windowLengths[k - 1]) continue;
         const std::int64_t length = workspaceLength(inputs.windowLengths[k], inputs.frequencyCount, frameCount);
         if (length > largest) largest = length;
+    }
+    if (ownWindowRun && frameCount >= 1) {
+        for (int s = 0; s < kernelSetCount; ++s) {
+            const std::int64_t length = workerLimit() * largestOwnWindowWorkspace(*kernelSets[s], inputs.windowLength);
+            if (length > largest) largest = length;
+        }
     }
     return largest;
 }
