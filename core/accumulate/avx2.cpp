@@ -71,6 +71,20 @@ void storeColumns(const double* first, Index hop, double* out, Index stride) {
     }
 }
 
+// Samples [0, lanes) of `lanes` frames that start `hop` doubles apart at
+// `first`, one vector per sample (frames in lanes), in registers: one load
+// per frame, pairs unpacked, then the 128-bit halves swapped.
+inline __attribute__((always_inline)) void loadColumns(const double* first, Index hop, V (&out)[lanes]) {
+    const V r0 = _mm256_loadu_pd(first), r1 = _mm256_loadu_pd(first + hop);
+    const V r2 = _mm256_loadu_pd(first + 2 * hop), r3 = _mm256_loadu_pd(first + 3 * hop);
+    const V t0 = _mm256_unpacklo_pd(r0, r1), t1 = _mm256_unpackhi_pd(r0, r1);
+    const V t2 = _mm256_unpacklo_pd(r2, r3), t3 = _mm256_unpackhi_pd(r2, r3);
+    out[0] = _mm256_permute2f128_pd(t0, t2, 0x20);
+    out[1] = _mm256_permute2f128_pd(t1, t3, 0x20);
+    out[2] = _mm256_permute2f128_pd(t0, t2, 0x31);
+    out[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+}
+
 void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t n) {
     sincos_avx2::fillSinCos(theta, sine, cosine, n);
 }
