@@ -71,18 +71,19 @@ void storeColumns(const double* first, Index hop, double* out, Index stride) {
     }
 }
 
-// Samples [0, lanes) of `lanes` frames that start `hop` doubles apart at
-// `first`, one vector per sample (frames in lanes), in registers: one load
-// per frame, pairs unpacked, then the 128-bit halves swapped.
-inline __attribute__((always_inline)) void loadColumns(const double* first, Index hop, V (&out)[lanes]) {
-    const V r0 = _mm256_loadu_pd(first), r1 = _mm256_loadu_pd(first + hop);
-    const V r2 = _mm256_loadu_pd(first + 2 * hop), r3 = _mm256_loadu_pd(first + 3 * hop);
-    const V t0 = _mm256_unpacklo_pd(r0, r1), t1 = _mm256_unpackhi_pd(r0, r1);
-    const V t2 = _mm256_unpacklo_pd(r2, r3), t3 = _mm256_unpackhi_pd(r2, r3);
-    out[0] = _mm256_permute2f128_pd(t0, t2, 0x20);
-    out[1] = _mm256_permute2f128_pd(t1, t3, 0x20);
-    out[2] = _mm256_permute2f128_pd(t0, t2, 0x31);
-    out[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+// Samples [0, turnedRows) of `lanes` frames that start `hop` doubles apart
+// at `first`, one vector per sample (frames in lanes), in registers: a
+// 128-bit load per frame, then one round of shuffles. Two samples at a
+// time leave registers for the accumulators of two vectors of frames.
+constexpr int turnedRows = 2;
+
+inline __attribute__((always_inline)) void loadColumns(const double* first, Index hop, V (&out)[turnedRows]) {
+    const V even = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(first)),
+                                        _mm_loadu_pd(first + 2 * hop), 1);
+    const V odd = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(first + hop)),
+                                       _mm_loadu_pd(first + 3 * hop), 1);
+    out[0] = _mm256_unpacklo_pd(even, odd);
+    out[1] = _mm256_unpackhi_pd(even, odd);
 }
 
 void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t n) {

@@ -122,11 +122,11 @@ double* coefficientAt(const Channel& channel, double* plane, Index H, Index k, I
 
 // Whether a frame-lane tile of the unit reads its samples straight from
 // the signal (accumulateDirectGroups) instead of from the table: contiguous
-// doubles, few enough frequencies to make one register block, and window
-// tiles of whole vectors.
+// doubles, at most directFrameFrequencies frequencies, and a window tile of
+// whole turns (turnedRows samples).
 bool directFrameLanes(const KernelTask& task, const Channel& channel, Index frequencies, Index n) {
     return task.inputs->signalType == SampleType::float64 && channel.sampleBytes == sizeof(double) &&
-           frequencies <= smaller(directFrameFrequencies, frameBlockFrequencies) && n % lanes == 0;
+           frequencies <= smaller(directFrameFrequencies, frameBlockFrequencies) && n % turnedRows == 0;
 }
 
 }  // namespace
