@@ -282,6 +282,37 @@ TEST_P(Kernel, PlansOfEveryShapeGiveTheSameBits) {
     }
 }
 
+TEST_P(Kernel, OneFrequencyInFrameLanesWithAndWithoutTheTable) {
+    // A frame-lane unit of one frequency reads whole vectors of frames
+    // straight from the signal, a few window samples at a time, when its
+    // window tile is a whole number of those, and a tile's last, partial
+    // vector from the table: tile lengths, hops, frame counts and tiles of
+    // frames on both sides of those edges.
+    if (kernels().frameFrequencies == 0) GTEST_SKIP() << "no frame-lane kernel";
+    std::mt19937_64 rng(49);
+    const int W = kernels().lanes, G = frameGroup();
+    struct Shape {
+        int L, hop, frames, tileLength, tileFrames;  // 0: the planner's
+    };
+    const Shape shapes[] = {
+        {8 * W, 2 * W, G, 0, 0},          {8 * W, 2 * W, G - 1, 0, 0},     {8 * W, 2 * W, 3 * G + 1, 0, 0},
+        {8 * W - 1, 2 * W, 2 * G, 0, 0},  {8 * W + 1, W + 1, 2 * G, 0, 0}, {4 * W, 1, 2 * G + W, 0, 0},
+        {4 * W, 4 * W, G + 1, 0, 0},      {6 * W, 3, 5 * G, 2 * W + 4, G + W}, {6 * W, 5, 4 * G, 2 * W + 1, G - 1},
+        {6 * W, 2 * W, 3 * G, 3 * W, 2 * G},
+    };
+    for (const Shape& s : shapes) {
+        for (int K : {1, 2}) {
+            const RandomCase c = caseWith(rng, K, s.frames, s.L, s.L - s.hop);
+            AccumulationPlan plan = planFor(c, Split::frameLanes);
+            if (s.tileLength > 0) plan.frameLanes.tileLength = s.tileLength;
+            if (s.tileFrames > 0) plan.frameLanes.tileFrames = s.tileFrames;
+            plan.threadWorkspace = kernels().threadWorkspace(plan);
+            expectReferenceBits(c, plan, K == 2);
+            if (HasFailure()) return;
+        }
+    }
+}
+
 TEST_P(Kernel, InterleavedOutputInEachOrientation) {
     std::mt19937_64 rng(46);
     for (Split split : splits()) {

@@ -71,6 +71,21 @@ void storeColumns(const double* first, Index hop, double* out, Index stride) {
     }
 }
 
+// Samples [0, turnedRows) of `lanes` frames that start `hop` doubles apart
+// at `first`, one vector per sample (frames in lanes), in registers: a
+// 128-bit load per frame, then one round of shuffles. Two samples at a
+// time leave registers for the accumulators of two vectors of frames.
+constexpr int turnedRows = 2;
+
+inline __attribute__((always_inline)) void loadColumns(const double* first, Index hop, V (&out)[turnedRows]) {
+    const V even = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(first)),
+                                        _mm_loadu_pd(first + 2 * hop), 1);
+    const V odd = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(first + hop)),
+                                       _mm_loadu_pd(first + 3 * hop), 1);
+    out[0] = _mm256_unpacklo_pd(even, odd);
+    out[1] = _mm256_unpackhi_pd(even, odd);
+}
+
 void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t n) {
     sincos_avx2::fillSinCos(theta, sine, cosine, n);
 }

@@ -105,6 +105,31 @@ void storeColumns(const double* first, Index hop, double* out, Index stride) {
     }
 }
 
+// Samples [0, turnedRows) of `lanes` frames that start `hop` doubles apart
+// at `first`, one vector per sample (frames in lanes), in registers. Each
+// frame's four samples come as one 256-bit load into a half of a vector;
+// two rounds of shuffles (pairs, then 128-bit quarters) finish the turn.
+constexpr int turnedRows = 4;
+
+inline __attribute__((always_inline)) void loadColumns(const double* first, Index hop, V (&out)[turnedRows]) {
+    const V z0 = _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_loadu_pd(first)),
+                                    _mm256_loadu_pd(first + 2 * hop), 1);
+    const V z1 = _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_loadu_pd(first + hop)),
+                                    _mm256_loadu_pd(first + 3 * hop), 1);
+    const V z2 = _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_loadu_pd(first + 4 * hop)),
+                                    _mm256_loadu_pd(first + 6 * hop), 1);
+    const V z3 = _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_loadu_pd(first + 5 * hop)),
+                                    _mm256_loadu_pd(first + 7 * hop), 1);
+    // Frames (0 1) of samples 0 and 2 in quarters 0, 1 of t0, frames (2 3)
+    // in quarters 2, 3; t1 the same of samples 1 and 3; t2, t3 frames 4-7.
+    const V t0 = _mm512_unpacklo_pd(z0, z1), t1 = _mm512_unpackhi_pd(z0, z1);
+    const V t2 = _mm512_unpacklo_pd(z2, z3), t3 = _mm512_unpackhi_pd(z2, z3);
+    out[0] = _mm512_shuffle_f64x2(t0, t2, 0x88);
+    out[1] = _mm512_shuffle_f64x2(t1, t3, 0x88);
+    out[2] = _mm512_shuffle_f64x2(t0, t2, 0xDD);
+    out[3] = _mm512_shuffle_f64x2(t1, t3, 0xDD);
+}
+
 void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t n) {
     sincos_avx512::fillSinCos(theta, sine, cosine, n);
 }

@@ -12,9 +12,11 @@
 //   frequency lanes  each vector lane is one frequency; a register block of
 //                    frames shares every twiddle vector it loads. Lanes are
 //                    wasted when the frequencies do not fill whole vectors.
-//   frame lanes      each vector lane is one frame (the windowed samples are
-//                    stored transposed); a register block of frequencies
-//                    shares every sample vector. For few frequencies.
+//   frame lanes      each vector lane is one frame (the samples stored
+//                    transposed in a table, or for a single frequency turned
+//                    in registers as they are read); a register block of
+//                    frequencies shares every sample vector. For few
+//                    frequencies.
 // The window is walked in tiles; between tiles an accumulator waits in the
 // coefficient planes, which changes no bit.
 //

@@ -28,6 +28,8 @@ V add(V a, V b) { return a + b; }
 V sub(V a, V b) { return a - b; }
 V mulSample(V v, const double* p) { return v * *p; }
 void storeColumns(const double* first, std::int64_t, double* out, std::int64_t) { *out = *first; }
+constexpr int turnedRows = 1;
+void loadColumns(const double* first, std::int64_t, V (&out)[turnedRows]) { out[0] = *first; }
 
 void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t n) {
     sincos_scalar::fillSinCos(theta, sine, cosine, n);

@@ -158,6 +158,15 @@ double* coefficientAt(const Channel& channel, double* plane, Index H, Index k, I
     return plane + (k + frame * H) * channel.step;
 }
 
+// Whether a frame-lane tile of the unit reads its samples straight from
+// the signal (accumulateDirectGroups) instead of from the table: contiguous
+// doubles, at most directFrameFrequencies frequencies, and a window tile of
+// whole turns (turnedRows samples).
+bool directFrameLanes(const KernelTask& task, const Channel& channel, Index frequencies, Index n) {
+    return task.inputs->signalType == SampleType::float64 && channel.sampleBytes == sizeof(double) &&
+           frequencies <= smaller(directFrameFrequencies, frameBlockFrequencies) && n % turnedRows == 0;
+}
+
 }  // namespace
 
 void accumulateFrequencyLaneUnit(const KernelTask& task, const UnitRange& unit, double* workspace) {
@@ -194,18 +203,28 @@ void accumulateFrequencyLaneUnit(const KernelTask& task, const UnitRange& unit, 
 void accumulateFrameLaneUnit(const KernelTask& task, const UnitRange& unit, double* workspace) {
     if (frameFrequencies < 1 || unit.kBegin >= unit.kEnd || unit.jBegin >= unit.jEnd) return;
     const Index H = columnHeightOf(task.planes, task.inputs->frequencyCount);
+    const Index frequencies = unit.kEnd - unit.kBegin;
     walkUnit(task, unit, task.plan.frameLanes, frameFrequencies, workspace, [&](const FrameTile& tile) {
         double* table = tile.scratch;
         const SampleColumns layout = sampleColumnsFor(task.hop, tile.frames, tile.n);
-        fillSampleColumns(task, tile.channel, tile.jBegin, tile.frames, tile.iBegin, tile.n, layout, table);
+        // Sets of whole vectors skip the table where directFrameLanes allows.
+        const bool direct = directFrameLanes(task, tile.channel, frequencies, tile.n);
+        bool tabled = false;
         const Index groups = (tile.frames + lanes - 1) / lanes;
         const Index sets = (groups + frameVectors - 1) / frameVectors;
         RunShares shares = sharesOf(tile.ahead, sets);
         for (Index g = 0; g < groups; g += frameVectors) {
             const int vectors = static_cast<int>(smaller(frameVectors, groups - g));
             const Index lastLanes = tile.frames - (g + vectors - 1) * lanes;
+            const bool straight = direct && lastLanes >= lanes;
+            if (!straight && !tabled) {
+                fillSampleColumns(task, tile.channel, tile.jBegin, tile.frames, tile.iBegin, tile.n, layout, table);
+                tabled = true;
+            }
             GroupTask t;
-            t.samples = table + g * lanes;
+            t.samples = straight ? reinterpret_cast<const double*>(tile.channel.samples) +
+                                       (tile.jBegin + g * lanes) * task.hop + tile.iBegin
+                                 : table + g * lanes;
             t.layout = layout;
             t.hop = task.hop;
             t.window = task.inputs->window + tile.iBegin;
@@ -216,13 +235,17 @@ void accumulateFrameLaneUnit(const KernelTask& task, const UnitRange& unit, doub
             t.imag = coefficientAt(tile.channel, tile.channel.imag, H, unit.kBegin, tile.jBegin + g * lanes);
             t.step = tile.channel.step;
             t.column = H;
-            t.frequencies = unit.kEnd - unit.kBegin;
+            t.frequencies = frequencies;
             t.lastLanes = static_cast<int>(lastLanes < lanes ? lastLanes : lanes);
             t.fresh = tile.fresh;
             const SignalRun ahead = nextShare(shares);
             t.ahead = ahead.first;
             t.aheadLines = ahead.lines;
-            withCount<frameVectors>(vectors, [&](auto block) { accumulateFrameGroups<decltype(block)::value>(t); });
+            if (straight) {
+                withCount<frameVectors>(vectors, [&](auto block) { accumulateDirectGroups<decltype(block)::value>(t); });
+            } else {
+                withCount<frameVectors>(vectors, [&](auto block) { accumulateFrameGroups<decltype(block)::value>(t); });
+            }
         }
     });
 }

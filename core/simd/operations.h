@@ -23,6 +23,9 @@
 //                             read as zero, memory past n untouched)
 //   mul, add, sub             lane-wise rounded double arithmetic
 //   mulSample(v, p)           v * broadcast(*p), rounded
+//   loadColumns(first, hop, out), turnedRows
+//                             samples 0 .. turnedRows-1 of lanes frames hop
+//                             apart, one vector per sample, into out[]
 //   storeColumns(first, hop, out, stride)
 //                             samples 0 .. lanes-1 of lanes frames hop apart,
 //                             one vector per sample (frames in lanes),
