@@ -5,6 +5,7 @@
 // by the threads, each writing only its own coefficients.
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "driver/compute.h"
 #include "driver/kernel_sets.h"
@@ -143,35 +144,70 @@ void fillDirectTwiddles(double frequency, double sampleRate, std::int32_t L, dou
 }
 
 // The windowed samples of frames [first, first + frames) of one real
-// channel at `samples`, sample n of a lane at FFT index p = (n - c) mod N,
-// zeros elsewhere; as the transform takes them, index p is the real part of
-// element p/2 when p is even, its imaginary part when odd. The samples lie
-// in elements [0, N/8) and [3N/8, N/2) (N >= 2L); the transform never reads
-// the ones between, which are left as they are.
-// For the direct sums, whose batches are of fast::directFrames frames,
-// sample n of a lane goes to data[n * directFrames + lane], lanes past the
-// frames zero.
+// channel at `samples` for the FFT, sample n of a lane at FFT index p = (n -
+// c) mod N, zeros elsewhere; as the transform takes them, index p is the
+// real part of element p/2 when p is even, its imaginary part when odd. The
+// samples lie in elements [0, N/8) and [3N/8, N/2) (N >= 2L); the transform
+// never reads the ones between, which are left as they are. The indices of
+// n < c and of n >= c are two runs, placed by the set's placeRun: straight
+// from the signal when it is doubles one after another, else through a
+// block of converted samples on the stack. Lanes past the frames repeat the
+// last frame (their results are never stored).
+template <typename T>
+void fillFftBatch(const FastPlan& plan, const fast::FastKernels& kernels, const T* samples,
+                  std::int64_t sampleStep, std::int32_t hop, std::int64_t first, std::int32_t frames,
+                  const double* folded, std::int32_t L, double* data) {
+    const std::size_t eighth = static_cast<std::size_t>(plan.fftLength / 8) * elementDoubles;
+    std::memset(data, 0, sizeof(double) * eighth);
+    std::memset(data + 3 * eighth, 0, sizeof(double) * eighth);
+    const T* frame[lanes];
+    for (std::int32_t lane = 0; lane < lanes; ++lane) {
+        frame[lane] = samples + (first + (lane < frames ? lane : frames - 1)) * hop * sampleStep;
+    }
+    constexpr std::int32_t block = 128;
+    const auto placeRun = [&](std::int32_t begin, std::int32_t end, std::int64_t index) {
+        const double* rows[lanes];
+        if (std::is_same<T, double>::value && sampleStep == 1) {
+            for (std::int32_t lane = 0; lane < lanes; ++lane) {
+                rows[lane] = reinterpret_cast<const double*>(frame[lane]) + begin;
+            }
+            kernels.placeRun(rows, folded + begin, end - begin, index, data);
+            return;
+        }
+        double converted[lanes * block];
+        for (std::int32_t lane = 0; lane < lanes; ++lane) rows[lane] = converted + lane * block;
+        for (std::int32_t n0 = begin; n0 < end; n0 += block) {
+            const std::int32_t count = end - n0 < block ? end - n0 : block;
+            for (std::int32_t lane = 0; lane < lanes; ++lane) {
+                const T* from = frame[lane] + n0 * sampleStep;
+                for (std::int32_t j = 0; j < count; ++j) {
+                    converted[lane * block + j] = static_cast<double>(from[j * sampleStep]);
+                }
+            }
+            kernels.placeRun(rows, folded + n0, count, index + (n0 - begin), data);
+        }
+    };
+    placeRun(0, plan.centre, plan.fftLength - plan.centre);
+    placeRun(plan.centre, L, 0);
+}
+
+// The windowed samples of frames [first, first + frames) of one real
+// channel at `samples` for the direct sums, whose batches are of
+// fast::directFrames frames: sample n of a lane goes to data[n *
+// directFrames + lane], lanes past the frames zero.
 template <typename T>
 void fillBatch(const FastPlan& plan, const T* samples, std::int64_t sampleStep, std::int32_t hop,
                std::int64_t first, std::int32_t frames, const double* folded, std::int32_t L,
                double* data) {
-    if (plan.direct) {
-        if (frames < fast::directFrames) {
-            std::memset(data, 0, sizeof(double) * fast::directFrames * static_cast<std::size_t>(L));
-        }
-    } else {
-        const std::size_t eighth = static_cast<std::size_t>(plan.fftLength / 8) * elementDoubles;
-        std::memset(data, 0, sizeof(double) * eighth);
-        std::memset(data + 3 * eighth, 0, sizeof(double) * eighth);
+    (void)plan;
+    if (frames < fast::directFrames) {
+        std::memset(data, 0, sizeof(double) * fast::directFrames * static_cast<std::size_t>(L));
     }
     const T* frame[fast::directFrames];
     for (std::int32_t lane = 0; lane < frames; ++lane) frame[lane] = samples + (first + lane) * hop * sampleStep;
     // Sample n of every lane at once: the lanes of one index are adjacent.
-    const std::int64_t N = plan.fftLength;
     for (std::int32_t n = 0; n < L; ++n) {
-        const std::int64_t index = n < plan.centre ? n - plan.centre + N : n - plan.centre;
-        double* at = plan.direct ? data + std::int64_t{n} * fast::directFrames
-                                 : data + (index >> 1) * elementDoubles + (index & 1) * lanes;
+        double* at = data + std::int64_t{n} * fast::directFrames;
         const double weight = folded[n];
         const std::int64_t offset = n * sampleStep;
         for (std::int32_t lane = 0; lane < frames; ++lane) {
@@ -233,8 +269,14 @@ void runFastUnit(const FastTask& task, std::int64_t unit, double* own) {
                                   : spare + (N + plan.width) * elementDoubles;
     const auto fill = [&](auto sample) {
         using T = decltype(sample);
-        fillBatch<T>(plan, static_cast<const T*>(part) + c * stride, inputs.sampleStep,
-                     task.framePlan->hop, first, frames, task.folded, inputs.windowLength, data);
+        const T* channelSamples = static_cast<const T*>(part) + c * stride;
+        if (plan.direct) {
+            fillBatch<T>(plan, channelSamples, inputs.sampleStep, task.framePlan->hop, first, frames,
+                         task.folded, inputs.windowLength, data);
+        } else {
+            fillFftBatch<T>(plan, *task.kernels, channelSamples, inputs.sampleStep, task.framePlan->hop,
+                            first, frames, task.folded, inputs.windowLength, data);
+        }
     };
     withSampleType(inputs.signalType, fill);
     double* spectrum = nullptr;
@@ -254,6 +296,12 @@ void runFastUnit(const FastTask& task, std::int64_t unit, double* own) {
         } else {
             task.kernels->interpolate(spectrum, task.taps + k0 * plan.tapStride, plan.tapStride,
                                       plan.width, count, staging);
+        }
+        if (!plan.direct) {
+            const std::int64_t e = k0 + column * K;
+            task.kernels->storeCoefficients(staging, count, frames, out.real + e * out.step,
+                                            out.imag + e * out.step, out.step, K);
+            continue;
         }
         for (std::int32_t lane = 0; lane < frames; ++lane) {
             for (std::int32_t k = 0; k < count; ++k) {

@@ -23,6 +23,50 @@ static_assert(lanes == 8, "broadcast lists eight lanes");
 
 inline Lanes broadcast(double x) { return Lanes{x, x, x, x, x, x, x, x}; }
 
+// The eight vectors transposed: lane i of v[j] becomes lane j of v[i]. Only
+// moves, in three rounds of pairwise shuffles.
+inline void transpose(Lanes v[lanes]) {
+    Lanes t[lanes], u[lanes];
+    for (int i = 0; i < lanes; i += 2) {
+        t[i] = __builtin_shufflevector(v[i], v[i + 1], 0, 8, 2, 10, 4, 12, 6, 14);
+        t[i + 1] = __builtin_shufflevector(v[i], v[i + 1], 1, 9, 3, 11, 5, 13, 7, 15);
+    }
+    for (int i = 0; i < lanes; i += 4) {
+        for (int j = 0; j < 2; ++j) {
+            u[i + j] = __builtin_shufflevector(t[i + j], t[i + j + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+            u[i + j + 2] = __builtin_shufflevector(t[i + j], t[i + j + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+        }
+    }
+    for (int j = 0; j < 4; ++j) {
+        v[j] = __builtin_shufflevector(u[j], u[j + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+        v[j + 4] = __builtin_shufflevector(u[j], u[j + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+}
+
+// Windowed samples of a run of FFT indices: index first + j of lane r gets
+// rows[r][j] * weights[j], j < count (index p is the real part of element
+// p/2 of data when p is even, its imaginary part when odd). Eight samples
+// of the eight lanes at a time, by a transpose; the same product in every
+// lane as one at a time.
+void placeRun(const double* const* rows, const double* weights, std::int32_t count,
+              std::int64_t first, double* data) {
+    const auto placeOne = [&](std::int32_t j) {
+        const std::int64_t p = first + j;
+        double* at = data + (p >> 1) * elementDoubles + (p & 1) * lanes;
+        for (int r = 0; r < lanes; ++r) at[r] = rows[r][j] * weights[j];
+    };
+    std::int32_t j = 0;
+    if ((first & 1) != 0 && count > 0) placeOne(j++);
+    for (; j + lanes <= count; j += lanes) {
+        Lanes v[lanes];
+        for (int r = 0; r < lanes; ++r) v[r] = loadLanes(rows[r] + j);
+        transpose(v);
+        double* at = data + ((first + j) >> 1) * elementDoubles;
+        for (int i = 0; i < lanes; ++i) storeLanes(at + i * lanes, v[i] * broadcast(weights[j + i]));
+    }
+    for (; j < count; ++j) placeOne(j);
+}
+
 // The twiddles w^p, w^(2p), w^(3p) of butterfly p of a radix-4 stage, each
 // in every lane: real parts at twiddles[0..T), imaginary at [T..2T).
 struct StageTwiddles {
@@ -229,6 +273,45 @@ void interpolate(const double* spectrum, const double* taps, std::int64_t tapStr
     }
 }
 
+// The coefficients of `count` frequencies of the first `frames` lanes from
+// their staging block (interpolate's out) into the result: frequency k of
+// lane r at real[(k + r * frameStride) * step] and imag[...]. Eight
+// frequencies of a full batch at a time by a transpose, for separate planes
+// (step 1) and for interleaved ones (imag = real + 1, step 2); only moves.
+void storeCoefficients(const double* staging, std::int32_t count, std::int32_t frames,
+                       double* real, double* imag, std::int32_t step, std::int64_t frameStride) {
+    std::int32_t k0 = 0;
+    const bool interleaved = step == 2 && imag == real + 1;
+    if (frames == lanes && (step == 1 || interleaved)) {
+        for (; k0 + lanes <= count; k0 += lanes) {
+            Lanes re[lanes], im[lanes];
+            for (int k = 0; k < lanes; ++k) {
+                re[k] = loadLanes(staging + (k0 + k) * elementDoubles);
+                im[k] = loadLanes(staging + (k0 + k) * elementDoubles + lanes);
+            }
+            transpose(re);
+            transpose(im);
+            for (int r = 0; r < lanes; ++r) {
+                const std::int64_t at = (k0 + r * frameStride) * step;
+                if (interleaved) {
+                    storeLanes(real + at, __builtin_shufflevector(re[r], im[r], 0, 8, 1, 9, 2, 10, 3, 11));
+                    storeLanes(real + at + lanes, __builtin_shufflevector(re[r], im[r], 4, 12, 5, 13, 6, 14, 7, 15));
+                } else {
+                    storeLanes(real + at, re[r]);
+                    storeLanes(imag + at, im[r]);
+                }
+            }
+        }
+    }
+    for (std::int32_t r = 0; r < frames; ++r) {
+        for (std::int32_t k = k0; k < count; ++k) {
+            const std::int64_t at = (k + r * frameStride) * step;
+            real[at] = staging[k * elementDoubles + r];
+            imag[at] = staging[k * elementDoubles + lanes + r];
+        }
+    }
+}
+
 // The direct sums of `together` frequencies over the directFrames frames
 // of a batch (four vectors), side by side, each its own.
 template <int together>
@@ -272,4 +355,4 @@ void sumDirect(const double* batch, std::int32_t L, const double* tables, std::i
 
 }  // namespace
 
-const FastKernels kernels = {transform, interpolate, sumDirect};
+const FastKernels kernels = {transform, interpolate, sumDirect, placeRun, storeCoefficients};

@@ -126,6 +126,16 @@ struct FastKernels {
     // out[k * 2 * directFrames + f] (real) and [... + directFrames + f].
     void (*sumDirect)(const double* batch, std::int32_t L, const double* tables, std::int32_t count,
                       double* out);
+    // Windowed samples into a batch: FFT index first + j of lane r (j <
+    // count) gets rows[r][j] * weights[j]; index p is the real part of
+    // element p/2 when p is even, its imaginary part when odd.
+    void (*placeRun)(const double* const* rows, const double* weights, std::int32_t count,
+                     std::int64_t first, double* data);
+    // The coefficients of frequencies [0, count) of lanes [0, frames) from
+    // interpolate's out into the result: frequency k of lane r at
+    // real[(k + r * frameStride) * step] and imag[...].
+    void (*storeCoefficients)(const double* staging, std::int32_t count, std::int32_t frames,
+                              double* real, double* imag, std::int32_t step, std::int64_t frameStride);
 };
 
 const FastKernels& fastKernelsFor(InstructionSet set);
