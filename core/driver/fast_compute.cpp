@@ -242,6 +242,7 @@ struct FastTask {
     const double* folded;
     const double* taps;
     std::int64_t batches;
+    std::int32_t mirrorFrom;  // the lowest spectrum index above N/2 a tap reads (N if none)
     CallStop* stop;
 };
 
@@ -281,7 +282,7 @@ void runFastUnit(const FastTask& task, std::int64_t unit, double* own) {
     withSampleType(inputs.signalType, fill);
     double* spectrum = nullptr;
     if (!plan.direct) {
-        spectrum = task.kernels->transform(data, spare, task.twiddles, plan.fftLength);
+        spectrum = task.kernels->transform(data, spare, task.twiddles, plan.fftLength, task.mirrorFrom);
         // The taps of a frequency near the end wrap round to the start.
         std::memcpy(spectrum + N * elementDoubles, spectrum, sizeof(double) * elementDoubles * plan.width);
     }
@@ -408,6 +409,14 @@ CallOutcome computeFastWith(const FastKernels& kernels, const FastPlan& plan,
     const std::int32_t batchFrames = plan.direct ? fast::directFrames : lanes;
     task.batches = (framePlan.frameCount + batchFrames - 1) / batchFrames;
     task.stop = &stop;
+    task.mirrorFrom = plan.fftLength;
+    for (std::int64_t k = 0; !plan.direct && k < inputs.frequencyCount; ++k) {
+        const std::int64_t first = static_cast<std::int64_t>(taps[k * plan.tapStride]);
+        if (first + plan.width - 1 > plan.fftLength / 2) {
+            const std::int64_t from = first > plan.fftLength / 2 ? first : plan.fftLength / 2 + 1;
+            if (from < task.mirrorFrom) task.mirrorFrom = static_cast<std::int32_t>(from);
+        }
+    }
     runFastUnits(task, task.batches * realChannels(inputs), workspace + plan.threadOffset,
                  plan.threadLength);
     if (stop.stopped) return CallOutcome::stopped;

@@ -151,27 +151,13 @@ void radix4FirstStage(const double* x, double* y, std::int32_t n, const double* 
     }
 }
 
-// The last stage when log2 N is odd: n = 2, no twiddles.
-void radix2Stage(const double* x, double* y, std::int32_t s) {
-    for (std::int32_t q = 0; q < s; ++q) {
-        const double* a = x + std::int64_t{q} * elementDoubles;
-        const double* b = x + std::int64_t{q + s} * elementDoubles;
-        double* outA = y + std::int64_t{q} * elementDoubles;
-        double* outB = y + std::int64_t{q + s} * elementDoubles;
-        const Lanes ar = loadLanes(a), ai = loadLanes(a + lanes);
-        const Lanes br = loadLanes(b), bi = loadLanes(b + lanes);
-        storeLanes(outA, ar + br);
-        storeLanes(outA + lanes, ai + bi);
-        storeLanes(outB, ar - br);
-        storeLanes(outB + lanes, ai - bi);
-    }
-}
-
-// The length-n DFT (n >= 4) of the batch at data, whose elements [n/4,
-// 3n/4) are zero, between data and spare; returns where the result is.
-// Twiddles from a table of length T (a multiple of n).
+// The radix-4 stages of the length-n DFT (n >= 4) of the batch at data,
+// whose elements [n/4, 3n/4) are zero, between data and spare; returns
+// where they left it, and with *radix2Left whether the last stage (n = 2,
+// when log4 n is not whole) is still to do. Twiddles from a table of
+// length T (a multiple of n).
 double* transformComplex(double* data, double* spare, const double* twiddles, std::int32_t T,
-                         std::int32_t length) {
+                         std::int32_t length, bool* radix2Left) {
     double* x = data;
     double* y = spare;
     std::int32_t n = length;
@@ -186,25 +172,39 @@ double* transformComplex(double* data, double* spare, const double* twiddles, st
         x = y;
         y = t;
     }
-    if (n == 2) {
-        radix2Stage(x, y, s);
-        return y;
-    }
+    *radix2Left = n == 2;
     return x;
 }
 
 // The DFT Y of a real sequence of length N from Z, the length-N/2 DFT of
 // z(m) = y(2m) + i y(2m+1): with b = conj Z(N/2 - l),
 //   Y(l) = (Z(l) + b) / 2 + exp(-2 pi i l / N) (Z(l) - b) / 2i,  l <= N/2,
-// and Y(N - l) = conj Y(l). Written to Y[0..N).
-void spectrumFromHalf(const double* Z, double* Y, const double* twiddles, std::int32_t N) {
-    const std::int32_t half = N / 2;
+// and Y(N - l) = conj Y(l). Written to Y[0, N/2] and, of the mirrored
+// ones, Y[mirrorFrom, N) (the elements between are never read). Z comes
+// from x, through the last radix-2 stage (stride N/4: Z(q) = x(q) + x(q +
+// N/4), Z(q + N/4) = x(q) - x(q + N/4)) when radix2Last: the stage's sums
+// made where they are used, in one pass. Y(l) and Y(N/2 - l) take the same
+// two elements of Z, so they are made together.
+void spectrumFromHalf(const double* x, bool radix2Last, double* Y, const double* twiddles,
+                      std::int32_t N, std::int32_t mirrorFrom) {
+    const std::int32_t half = N / 2, quarter = N / 4;
     const Lanes one_half = broadcast(0.5);
-    for (std::int32_t l = 0; l <= half; ++l) {
-        const double* a = Z + std::int64_t{l == half ? 0 : l} * elementDoubles;
-        const double* b = Z + std::int64_t{l == 0 ? 0 : half - l} * elementDoubles;
+    const auto elementOfZ = [&](std::int32_t l, Lanes* re, Lanes* im) {
+        if (!radix2Last) {
+            *re = loadLanes(x + std::int64_t{l} * elementDoubles);
+            *im = loadLanes(x + std::int64_t{l} * elementDoubles + lanes);
+            return;
+        }
+        const std::int32_t q = l < quarter ? l : l - quarter;
+        const double* a = x + std::int64_t{q} * elementDoubles;
+        const double* b = x + std::int64_t{q + quarter} * elementDoubles;
         const Lanes ar = loadLanes(a), ai = loadLanes(a + lanes);
         const Lanes br = loadLanes(b), bi = loadLanes(b + lanes);
+        *re = l < quarter ? ar + br : ar - br;
+        *im = l < quarter ? ai + bi : ai - bi;
+    };
+    // Y(l) from a = Z(l) and b = Z(N/2 - l) (Z(0) and Z(0) for l = 0 and N/2).
+    const auto store = [&](std::int32_t l, Lanes ar, Lanes ai, Lanes br, Lanes bi) {
         const Lanes evenR = (ar + br) * one_half, evenI = (ai - bi) * one_half;
         const Lanes oddR = (ai + bi) * one_half, oddI = (br - ar) * one_half;
         const Lanes wr = broadcast(twiddles[l]), wi = broadcast(twiddles[N + l]);
@@ -213,22 +213,36 @@ void spectrumFromHalf(const double* Z, double* Y, const double* twiddles, std::i
         double* out = Y + std::int64_t{l} * elementDoubles;
         storeLanes(out, yr);
         storeLanes(out + lanes, yi);
-        if (l > 0 && l < half) {
+        if (l > 0 && l < half && N - l >= mirrorFrom) {
             double* mirror = Y + std::int64_t{N - l} * elementDoubles;
             storeLanes(mirror, yr);
             storeLanes(mirror + lanes, -yi);
         }
+    };
+    for (std::int32_t l = 0; l <= quarter; ++l) {
+        Lanes pr, pi, qr, qi;
+        elementOfZ(l, &pr, &pi);
+        if (l == 0 || l == quarter) {
+            qr = pr;
+            qi = pi;
+        } else {
+            elementOfZ(half - l, &qr, &qi);
+        }
+        store(l, pr, pi, qr, qi);
+        if (l != quarter) store(half - l, qr, qi, pr, pi);
     }
 }
 
 // The DFT of N real samples per lane held as N/2 complex elements (even
 // samples in the real parts, odd in the imaginary), elements [N/8, 3N/8)
-// zero, into whichever of the two buffers the half-length transform did
-// not end in.
-double* transform(double* data, double* spare, const double* twiddles, std::int32_t N) {
-    double* half = transformComplex(data, spare, twiddles, N, N / 2);
+// zero, into whichever of the two buffers the radix-4 stages did not end
+// in; of Y(l), l > N/2, only those from mirrorFrom on.
+double* transform(double* data, double* spare, const double* twiddles, std::int32_t N,
+                  std::int32_t mirrorFrom) {
+    bool radix2Left = false;
+    double* half = transformComplex(data, spare, twiddles, N, N / 2, &radix2Left);
     double* spectrum = half == data ? spare : data;
-    spectrumFromHalf(half, spectrum, twiddles, N);
+    spectrumFromHalf(half, radix2Left, spectrum, twiddles, N, mirrorFrom);
     return spectrum;
 }
 

@@ -110,9 +110,11 @@ struct FastKernels {
     // elements (sample 2m the real part of element m, 2m + 1 its imaginary
     // part), elements [N/8, 3N/8) zero (the padding of a frame of at most
     // N/2 samples centred at index 0), using `spare`; returns the buffer
-    // (data or spare) holding all N elements of the spectrum. Both buffers
-    // hold N elements; N >= 16.
-    double* (*transform)(double* data, double* spare, const double* twiddles, std::int32_t N);
+    // (data or spare) holding the spectrum: elements [0, N/2] and
+    // [mirrorFrom, N) (the mirrored ones no frequency reads are left out).
+    // Both buffers hold N elements; N >= 16.
+    double* (*transform)(double* data, double* spare, const double* twiddles, std::int32_t N,
+                         std::int32_t mirrorFrom);
     // For frequencies [0, count), count <= frequencyChunk, with their taps
     // at `taps` (tapStride apart): the coefficients of every lane into
     // out[k * elementDoubles + lane] (real) and [... + lanes + lane] (imaginary).
