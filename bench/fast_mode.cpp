@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
     if (set == spectrogrid::InstructionSet::avx512 && !fastOnly) {
         const double peak = fmaPeak512();
         std::printf("FMA peak (1 thread, AVX-512): %.1f GFlop/s\n", peak * 1e-9);
-        for (std::int32_t N : {4096, 8192, 16384, 32768}) {
+        for (std::int32_t N : {4096, 6144, 8192, 10240, 12288, 16384, 20480, 32768}) {
             const double rate = fftRate(N, set);
             std::printf("FFT N %6d: %.1f GFlop/s = %.0f %% of the FMA peak\n", N, rate * 1e-9, 100 * rate / peak);
         }

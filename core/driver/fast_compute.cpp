@@ -93,9 +93,18 @@ void fillTaps(const FastPlan& plan, double frequency, double sampleRate, double*
     const double N = plan.fftLength;
     double high, low;
     reducedRatio(frequency, sampleRate, &high, &low);
-    // Grid position: N is a power of two, so both products are exact.
-    double l0 = std::floor(N * high);
-    double delta = (N * high - l0) + N * low;
+    // Grid position. When N is a power of two both products are exact;
+    // else N * high is taken exactly as p + e, and delta is within 4u.
+    double l0, delta;
+    if ((plan.fftLength & (plan.fftLength - 1)) == 0) {
+        l0 = std::floor(N * high);
+        delta = (N * high - l0) + N * low;
+    } else {
+        double p, e;
+        exactProduct(high, N, &p, &e);
+        l0 = std::floor(p);
+        delta = ((p - l0) + e) + N * low;
+    }
     if (delta < 0.0) {
         delta = delta + 1.0;
         l0 = l0 - 1.0;

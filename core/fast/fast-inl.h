@@ -151,27 +151,118 @@ void radix4FirstStage(const double* x, double* y, std::int32_t n, const double* 
     }
 }
 
-// The radix-4 stages of the length-n DFT (n >= 4) of the batch at data,
-// whose elements [n/4, 3n/4) are zero, between data and spare; returns
-// where they left it, and with *radix2Left whether the last stage (n = 2,
-// when log4 n is not whole) is still to do. Twiddles from a table of
-// length T (a multiple of n).
+// A butterfly's output times its twiddle (wr, wi), stored at out.
+inline void storeTwiddled(double* out, Lanes re, Lanes im, Lanes wr, Lanes wi) {
+    storeLanes(out, re * wr - im * wi);
+    storeLanes(out + lanes, re * wi + im * wr);
+}
+
+// One radix-3 stage, as radix4Stage: element q + s*(p + j*m) of x (j < 3,
+// m = n/3) goes to element q + s*(3p + k) of y as
+//   y0 = a + (b + c),  y1, y2 = (a - (b + c)/2) -+ i sin(pi/3) (b - c),
+// y1 and y2 multiplied by w^p and w^(2p).
+void radix3Stage(const double* x, double* y, std::int32_t n, std::int32_t s,
+                 const double* twiddles, std::int32_t T) {
+    const std::int32_t m = n / 3;
+    const std::int64_t step = T / n;
+    const std::int64_t apart = std::int64_t{s} * m * elementDoubles;
+    const Lanes oneHalf = broadcast(0.5), sine = broadcast(0.86602540378443864676);
+    for (std::int32_t p = 0; p < m; ++p) {
+        const std::int64_t e1 = p * step, e2 = 2 * e1;
+        const Lanes w1r = broadcast(twiddles[e1]), w1i = broadcast(twiddles[T + e1]);
+        const Lanes w2r = broadcast(twiddles[e2]), w2i = broadcast(twiddles[T + e2]);
+        for (std::int32_t q = 0; q < s; ++q) {
+            const double* a = x + std::int64_t{q + s * p} * elementDoubles;
+            const Lanes ar = loadLanes(a), ai = loadLanes(a + lanes);
+            const Lanes br = loadLanes(a + apart), bi = loadLanes(a + apart + lanes);
+            const Lanes cr = loadLanes(a + 2 * apart), ci = loadLanes(a + 2 * apart + lanes);
+            const Lanes sumR = br + cr, sumI = bi + ci;
+            const Lanes midR = ar - oneHalf * sumR, midI = ai - oneHalf * sumI;
+            const Lanes turnR = sine * (br - cr), turnI = sine * (bi - ci);
+            double* out = y + std::int64_t{q + s * 3 * p} * elementDoubles;
+            const std::int64_t next = std::int64_t{s} * elementDoubles;
+            storeLanes(out, ar + sumR);
+            storeLanes(out + lanes, ai + sumI);
+            storeTwiddled(out + next, midR + turnI, midI - turnR, w1r, w1i);
+            storeTwiddled(out + 2 * next, midR - turnI, midI + turnR, w2r, w2i);
+        }
+    }
+}
+
+// One radix-5 stage, as radix4Stage: inputs a, b, c, d, e (j < 5, m = n/5),
+// with c1 = cos(2 pi/5), c2 = cos(4 pi/5), s1 = sin(2 pi/5), s2 = sin(4 pi/5):
+//   y0 = (a + (b + e)) + (c + d),
+//   y1, y4 = (a + (c1 (b + e) + c2 (c + d))) -+ i (s1 (b - e) + s2 (c - d)),
+//   y2, y3 = (a + (c2 (b + e) + c1 (c + d))) -+ i (s2 (b - e) - s1 (c - d)),
+// output k multiplied by w^(k p).
+void radix5Stage(const double* x, double* y, std::int32_t n, std::int32_t s,
+                 const double* twiddles, std::int32_t T) {
+    const std::int32_t m = n / 5;
+    const std::int64_t step = T / n;
+    const std::int64_t apart = std::int64_t{s} * m * elementDoubles;
+    const Lanes c1 = broadcast(0.30901699437494742410), c2 = broadcast(-0.80901699437494742410);
+    const Lanes s1 = broadcast(0.95105651629515357212), s2 = broadcast(0.58778525229247312917);
+    for (std::int32_t p = 0; p < m; ++p) {
+        Lanes wr[5], wi[5];
+        for (int k = 1; k < 5; ++k) {
+            wr[k] = broadcast(twiddles[k * p * step]);
+            wi[k] = broadcast(twiddles[T + k * p * step]);
+        }
+        for (std::int32_t q = 0; q < s; ++q) {
+            const double* in = x + std::int64_t{q + s * p} * elementDoubles;
+            Lanes vr[5], vi[5];
+            for (int j = 0; j < 5; ++j) {
+                vr[j] = loadLanes(in + j * apart);
+                vi[j] = loadLanes(in + j * apart + lanes);
+            }
+            const Lanes t1r = vr[1] + vr[4], t1i = vi[1] + vi[4];
+            const Lanes t2r = vr[2] + vr[3], t2i = vi[2] + vi[3];
+            const Lanes t3r = vr[1] - vr[4], t3i = vi[1] - vi[4];
+            const Lanes t4r = vr[2] - vr[3], t4i = vi[2] - vi[3];
+            const Lanes a1r = vr[0] + (c1 * t1r + c2 * t2r), a1i = vi[0] + (c1 * t1i + c2 * t2i);
+            const Lanes a2r = vr[0] + (c2 * t1r + c1 * t2r), a2i = vi[0] + (c2 * t1i + c1 * t2i);
+            const Lanes b1r = s1 * t3r + s2 * t4r, b1i = s1 * t3i + s2 * t4i;
+            const Lanes b2r = s2 * t3r - s1 * t4r, b2i = s2 * t3i - s1 * t4i;
+            double* out = y + std::int64_t{q + s * 5 * p} * elementDoubles;
+            const std::int64_t next = std::int64_t{s} * elementDoubles;
+            storeLanes(out, (vr[0] + t1r) + t2r);
+            storeLanes(out + lanes, (vi[0] + t1i) + t2i);
+            storeTwiddled(out + next, a1r + b1i, a1i - b1r, wr[1], wi[1]);
+            storeTwiddled(out + 2 * next, a2r + b2i, a2i - b2r, wr[2], wi[2]);
+            storeTwiddled(out + 3 * next, a2r - b2i, a2i + b2r, wr[3], wi[3]);
+            storeTwiddled(out + 4 * next, a1r - b1i, a1i + b1r, wr[4], wi[4]);
+        }
+    }
+}
+
+// The stages but a last radix-2 one of the length-n DFT (n = 4^a 2^b 3^c
+// 5^d, a >= 1, b <= 1) of the batch at data, whose elements [n/4, 3n/4) are
+// zero, between data and spare: radix 4 first (the first one skipping the
+// zeros), then 5, then 3. Returns where they left it, and with *radix2Left
+// whether the last stage (n = 2, stride length/2) is still to do. Twiddles
+// from a table of length T (a multiple of n).
 double* transformComplex(double* data, double* spare, const double* twiddles, std::int32_t T,
                          std::int32_t length, bool* radix2Left) {
     double* x = data;
     double* y = spare;
     std::int32_t n = length;
     std::int32_t s = 1;
-    for (; n >= 4; n /= 4, s *= 4) {
+    const auto next = [&](std::int32_t radix) {
+        n /= radix;
+        s *= radix;
+        double* t = x;
+        x = y;
+        y = t;
+    };
+    for (; n % 4 == 0; next(4)) {
         if (s == 1) {
             radix4FirstStage(x, y, n, twiddles, T);
         } else {
             radix4Stage(x, y, n, s, twiddles, T);
         }
-        double* t = x;
-        x = y;
-        y = t;
     }
+    for (; n % 5 == 0; next(5)) radix5Stage(x, y, n, s, twiddles, T);
+    for (; n % 3 == 0; next(3)) radix3Stage(x, y, n, s, twiddles, T);
     *radix2Left = n == 2;
     return x;
 }

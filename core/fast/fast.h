@@ -7,8 +7,9 @@
 // is computed as
 //   1. ytilde(n') = y(c + n') * psi(n'/N) (the deconvolution, folded into the
 //      window once per call), placed at FFT index n' mod N, zeros elsewhere;
-//   2. Y = the length-N DFT of ytilde (N = 2^a >= 2L), frames in the lanes,
-//      from a complex DFT of length N/2 of the even and odd samples;
+//   2. Y = the length-N DFT of ytilde (N = 2^a 3^b 5^c >= 2L, a >= 3),
+//      frames in the lanes, from a complex DFT of length N/2 of the even
+//      and odd samples (Stockham stages of radix 4, 5, 3, then 2);
 //   3. C ~ exp(-2 pi i nu c) * sum_{m<w} phi(delta + h - 1 - m) * Y(l0 - h + 1 + m),
 //      N nu = l0 + delta, 0 <= delta < 1, h = w/2 (weights once per call).
 // The kernel phi, its width w and psi are those of generated/kernel_table.h,
@@ -56,7 +57,7 @@ constexpr int directFrames = 4 * lanes;
 struct FastPlan {
     bool fast;
     bool direct;
-    std::int32_t fftLength;     // N, a power of two
+    std::int32_t fftLength;     // N = 2^a 3^b 5^c, a >= 3
     std::int32_t kernelIndex;   // into fast_tables::kernels
     std::int32_t width;         // w, even
     std::int32_t tauIndex;      // column of the kernel table
@@ -112,7 +113,7 @@ struct FastKernels {
     // N/2 samples centred at index 0), using `spare`; returns the buffer
     // (data or spare) holding the spectrum: elements [0, N/2] and
     // [mirrorFrom, N) (the mirrored ones no frequency reads are left out).
-    // Both buffers hold N elements; N >= 16.
+    // Both buffers hold N elements; N >= 16, N = 2^a 3^b 5^c, a >= 3.
     double* (*transform)(double* data, double* spare, const double* twiddles, std::int32_t N,
                          std::int32_t mirrorFrom);
     // For frequencies [0, count), count <= frequencyChunk, with their taps
