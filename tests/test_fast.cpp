@@ -134,6 +134,8 @@ const FastCase fastCases[] = {
      spectrogrid::fast::Preference::direct},
     {"directComplexStereo", 513, 200, 9, 7, Signal::loudQuietZero, Window::randomSign, Frequencies::uniform, 1e-12, 2.0, true, 2, 7,
      spectrogrid::fast::Preference::direct},
+    // FFT lengths with factors 3 and 5 (as several above take): N 1280 = 2^8 * 5 here.
+    {"radix5", 600, 150, 13, 500, Signal::gaussian, Window::hann, Frequencies::uniform, 1e-12, 44100.0, false, 1, 25},
 };
 
 }  // namespace
@@ -203,7 +205,8 @@ TEST(FastMode, BoundHoldsForEveryCheckedCoefficient) {
 // calls that use complex, multichannel and integer inputs and ragged batches.
 TEST(FastMode, SameBitsForEverySetAndThreadCount) {
     const InstructionSet sets[] = {InstructionSet::scalar, InstructionSet::avx2, InstructionSet::avx512};
-    for (const int index : {0, 2, 4, 7, 11}) {
+    // With FFT lengths 16, 512, 2048, 1152 (radix 3), 200 and 1280 (radix 5).
+    for (const int index : {0, 2, 4, 7, 8, 11, 12}) {
         const FastCase& c = fastCases[index];
         CaseInputs inputs;
         buildInputs(c, 5, &inputs);
@@ -293,6 +296,16 @@ TEST(FastMode, PathChoiceKeepsThePromise) {
         if (plan.fast) {
             EXPECT_LE(plan.bound, c.tolerance);
         }
+    }
+    // The FFT length: a power of two where that is cheapest, one with
+    // factors 3 or 5 where that is (its own bound within the tolerance).
+    const struct {
+        std::int32_t L, N;
+    } lengths[] = {{2048, 4096}, {2049, 4608}, {600, 1280}, {8192, 16384}};
+    for (const auto& length : lengths) {
+        const spectrogrid::fast::FastPlan plan = spectrogrid::fast::planFast(length.L, 512, 900, 1, false, 0.5, 1e-12, 1);
+        EXPECT_EQ(plan.fftLength, length.N) << length.L;
+        EXPECT_LE(plan.bound, 1e-12) << length.L;
     }
     // Through the public entry: tolerance 0 writes exactly the exact mode's bits.
     CaseInputs inputs;
