@@ -157,7 +157,8 @@ void fillDirectTwiddles(double frequency, double sampleRate, std::int32_t L, dou
 // c) mod N, zeros elsewhere; as the transform takes them, index p is the
 // real part of element p/2 when p is even, its imaginary part when odd. The
 // samples lie in elements [0, N/8) and [3N/8, N/2) (N >= 2L); the transform
-// never reads the ones between, which are left as they are. The indices of
+// never reads the ones between, which are left as they are, nor the ones
+// a sample fills, which are not cleared first. The indices of
 // n < c and of n >= c are two runs, placed by the set's placeRun: straight
 // from the signal when it is doubles one after another, else through a
 // block of converted samples on the stack. Lanes past the frames repeat the
@@ -166,9 +167,20 @@ template <typename T>
 void fillFftBatch(const FastPlan& plan, const fast::FastKernels& kernels, const T* samples,
                   std::int64_t sampleStep, std::int32_t hop, std::int64_t first, std::int32_t frames,
                   const double* folded, std::int32_t L, double* data) {
-    const std::size_t eighth = static_cast<std::size_t>(plan.fftLength / 8) * elementDoubles;
-    std::memset(data, 0, sizeof(double) * eighth);
-    std::memset(data + 3 * eighth, 0, sizeof(double) * eighth);
+    // Zeros at the indices the transform reads and no sample covers:
+    // [L - c, N/4) and [3N/4, N - c).
+    const auto zeroIndices = [data](std::int64_t from, std::int64_t to) {
+        if (from < to && (from & 1) != 0) std::memset(data + (from >> 1) * elementDoubles + lanes, 0, sizeof(double) * lanes);
+        if (from < to && (to & 1) != 0) std::memset(data + (to >> 1) * elementDoubles, 0, sizeof(double) * lanes);
+        const std::int64_t firstWhole = (from + 1) >> 1, endWhole = to >> 1;
+        if (firstWhole < endWhole) {
+            std::memset(data + firstWhole * elementDoubles, 0,
+                        sizeof(double) * elementDoubles * static_cast<std::size_t>(endWhole - firstWhole));
+        }
+    };
+    const std::int64_t N = plan.fftLength;
+    zeroIndices(L - plan.centre, N / 4);
+    zeroIndices(3 * N / 4, N - plan.centre);
     const T* frame[lanes];
     for (std::int32_t lane = 0; lane < lanes; ++lane) {
         frame[lane] = samples + (first + (lane < frames ? lane : frames - 1)) * hop * sampleStep;
