@@ -88,6 +88,7 @@
 // target is tol / sqrt2 - 1.5u.
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "fast/fast.h"
 #include "fast/generated/kernel_table.h"
@@ -206,7 +207,12 @@ double kernelExp(double a) {
         1.0 / 362880, 1.0 / 3628800, 1.0 / 39916800, 1.0 / 479001600, 1.0 / 6227020800.0};
     double p = inverseFactorials[13];
     for (int i = 12; i >= 0; --i) p = p * r + inverseFactorials[i];
-    return std::ldexp(p, static_cast<int>(k));
+    // p * 2^k, -94 <= k <= 0: the power of two built from its bits (a
+    // normal number, so the product is exact, as ldexp's).
+    const std::uint64_t bits = static_cast<std::uint64_t>(static_cast<std::int64_t>(k) + 1023) << 52;
+    double scale;
+    std::memcpy(&scale, &bits, sizeof scale);
+    return p * scale;
 }
 
 double kernelValue(std::int32_t kernelIndex, double z) {
