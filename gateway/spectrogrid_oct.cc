@@ -293,6 +293,7 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     const spectrogrid::CoefficientPlanes planes = {interleaved, interleaved + 1, 2};
     spectrogrid::prepareOutput(storage, static_cast<std::int64_t>(cells) * 16);
     spectrogrid::prepareOutput(imaginaryPart.get(), imaginaryLength * 8);
+    spectrogrid::prepareOutput(fastWorkspace.get(), fastLength * 8);
     std::exception_ptr interrupt;
     const spectrogrid::CallOutcome outcome = spectrogrid::computeCoefficientsWithin(
         inputs, plan, tables, planes, times.fortran_vec(), options.tolerance,
