@@ -170,8 +170,11 @@ void fillFftBatch(const FastPlan& plan, const fast::FastKernels& kernels, const 
     // Zeros at the indices the transform reads and no sample covers:
     // [L - c, N/4) and [3N/4, N - c).
     const auto zeroIndices = [data](std::int64_t from, std::int64_t to) {
-        if (from < to && (from & 1) != 0) std::memset(data + (from >> 1) * elementDoubles + lanes, 0, sizeof(double) * lanes);
-        if (from < to && (to & 1) != 0) std::memset(data + (to >> 1) * elementDoubles, 0, sizeof(double) * lanes);
+        if (from >= to) return;
+        // An odd first index is an imaginary part, an odd end's last index a real one.
+        const std::size_t part = sizeof(double) * lanes;
+        if ((from & 1) != 0) std::memset(data + (from >> 1) * elementDoubles + lanes, 0, part);
+        if ((to & 1) != 0) std::memset(data + (to >> 1) * elementDoubles, 0, part);
         const std::int64_t firstWhole = (from + 1) >> 1, endWhole = to >> 1;
         if (firstWhole < endWhole) {
             std::memset(data + firstWhole * elementDoubles, 0,
@@ -217,10 +220,8 @@ void fillFftBatch(const FastPlan& plan, const fast::FastKernels& kernels, const 
 // fast::directFrames frames: sample n of a lane goes to data[n *
 // directFrames + lane], lanes past the frames zero.
 template <typename T>
-void fillBatch(const FastPlan& plan, const T* samples, std::int64_t sampleStep, std::int32_t hop,
-               std::int64_t first, std::int32_t frames, const double* folded, std::int32_t L,
-               double* data) {
-    (void)plan;
+void fillBatch(const T* samples, std::int64_t sampleStep, std::int32_t hop, std::int64_t first,
+               std::int32_t frames, const double* folded, std::int32_t L, double* data) {
     if (frames < fast::directFrames) {
         std::memset(data, 0, sizeof(double) * fast::directFrames * static_cast<std::size_t>(L));
     }
@@ -293,7 +294,7 @@ void runFastUnit(const FastTask& task, std::int64_t unit, double* own) {
         using T = decltype(sample);
         const T* channelSamples = static_cast<const T*>(part) + c * stride;
         if (plan.direct) {
-            fillBatch<T>(plan, channelSamples, inputs.sampleStep, task.framePlan->hop, first, frames,
+            fillBatch<T>(channelSamples, inputs.sampleStep, task.framePlan->hop, first, frames,
                          task.folded, inputs.windowLength, data);
         } else {
             fillFftBatch<T>(plan, *task.kernels, channelSamples, inputs.sampleStep, task.framePlan->hop,

@@ -399,8 +399,10 @@ void storeCoefficients(const double* staging, std::int32_t count, std::int32_t f
             for (int r = 0; r < lanes; ++r) {
                 const std::int64_t at = (k0 + r * frameStride) * step;
                 if (interleaved) {
-                    storeLanes(real + at, __builtin_shufflevector(re[r], im[r], 0, 8, 1, 9, 2, 10, 3, 11));
-                    storeLanes(real + at + lanes, __builtin_shufflevector(re[r], im[r], 4, 12, 5, 13, 6, 14, 7, 15));
+                    const Lanes low = __builtin_shufflevector(re[r], im[r], 0, 8, 1, 9, 2, 10, 3, 11);
+                    const Lanes high = __builtin_shufflevector(re[r], im[r], 4, 12, 5, 13, 6, 14, 7, 15);
+                    storeLanes(real + at, low);
+                    storeLanes(real + at + lanes, high);
                 } else {
                     storeLanes(real + at, re[r]);
                     storeLanes(imag + at, im[r]);
