@@ -230,7 +230,8 @@ TEST(FastMode, SameBitsForEverySetAndThreadCount) {
 // The table's error bound, a bound over every |t| <= tau and delta, checked
 // with the run-time kernel values at random points and at the edges where
 // the error is largest or the kernel least smooth (t = tau, delta next to
-// 0, 1/2 and 1), and the kernel's exponential against MPFR-quality long double.
+// 0, 1/2 and 1); each set's weights against kernelValue, bit for bit; and
+// the kernel's exponential against MPFR-quality long double.
 TEST(FastMode, KernelTableAndExponentialHold) {
     std::mt19937_64 rng(7);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -255,6 +256,20 @@ TEST(FastMode, KernelTableAndExponentialHold) {
                 // Within the table's bound, less what the rounded kernel values may add.
                 ASSERT_LE(static_cast<double>(e), kernel.error[q] + 1e-15)
                     << "width " << kernel.width << " tau " << q << " t " << static_cast<double>(t) << " delta " << delta;
+            }
+        }
+    }
+    // Each set's weights of a frequency: kernelValue's bits.
+    for (const InstructionSet set : {InstructionSet::scalar, InstructionSet::avx2, InstructionSet::avx512}) {
+        if (!spectrogrid::instructionSetSupported(set)) continue;
+        for (int i = 0; i < spectrogrid::fast_tables::widthCount; ++i) {
+            const auto& kernel = spectrogrid::fast_tables::kernels[i];
+            for (const double delta : {0.0, 1e-300, 0.25, 0.5, unit(rng), 1.0 - 0x1p-53, 1.0}) {
+                double weights[16], expected[16];
+                spectrogrid::fast::fastKernelsFor(set).kernelTaps(kernel.beta, kernel.width, delta, weights);
+                for (int m = 0; m < kernel.width; ++m) expected[m] = spectrogrid::fast::kernelValue(i, delta + (kernel.width / 2 - 1 - m));
+                EXPECT_TRUE(reference::sameBits(std::vector<double>(expected, expected + kernel.width), weights, kernel.width))
+                    << "set " << static_cast<int>(set) << " width " << kernel.width << " delta " << delta;
             }
         }
     }

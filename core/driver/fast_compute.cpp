@@ -83,7 +83,8 @@ void fillFoldedWindow(const FastPlan& plan, const double* window, const double* 
 
 // Frequency k's taps: the FFT index of the first, the phase exp(-2 pi i nu c),
 // and the weights phi(delta + h - 1 - m), m < w, with N nu = l0 + delta.
-void fillTaps(const FastPlan& plan, double frequency, double sampleRate, double* tap) {
+void fillTaps(const FastPlan& plan, const fast::FastKernels& kernels, double frequency,
+              double sampleRate, double* tap) {
     const std::int32_t w = plan.width;
     if (!std::isfinite(frequency)) {
         tap[0] = 0.0;
@@ -126,9 +127,7 @@ void fillTaps(const FastPlan& plan, double frequency, double sampleRate, double*
     sinCos(g * twoPi, &sine, &cosine);
     tap[1] = cosine;
     tap[2] = -sine;
-    for (std::int32_t m = 0; m < w; ++m) {
-        tap[3 + m] = fast::kernelValue(plan.kernelIndex, delta + (w / 2 - 1 - m));
-    }
+    kernels.kernelTaps(fast_tables::kernels[plan.kernelIndex].beta, w, delta, tap + 3);
 }
 
 // The twiddles of the direct sums for one frequency: cos and sin of
@@ -411,7 +410,7 @@ CallOutcome computeFastWith(const FastKernels& kernels, const FastPlan& plan,
         });
         runSetupRange(serial, inputs.frequencyCount, [&](std::int64_t begin, std::int64_t end) {
             for (std::int64_t k = begin; k < end; ++k) {
-                fillTaps(plan, inputs.frequencies[k], inputs.sampleRate, taps + k * plan.tapStride);
+                fillTaps(plan, kernels, inputs.frequencies[k], inputs.sampleRate, taps + k * plan.tapStride);
             }
         });
     }

@@ -23,23 +23,34 @@ static_assert(lanes == 8, "broadcast lists eight lanes");
 
 inline Lanes broadcast(double x) { return Lanes{x, x, x, x, x, x, x, x}; }
 
+// Lanes i0 ... i7 of the sixteen of a and b (b's numbered 8 to 15).
+template <int i0, int i1, int i2, int i3, int i4, int i5, int i6, int i7>
+inline Lanes shuffle(Lanes a, Lanes b) {
+#if defined(__clang__) || __GNUC__ >= 12
+    return __builtin_shufflevector(a, b, i0, i1, i2, i3, i4, i5, i6, i7);
+#else
+    typedef std::int64_t Indices __attribute__((vector_size(lanes * sizeof(std::int64_t))));
+    return __builtin_shuffle(a, b, Indices{i0, i1, i2, i3, i4, i5, i6, i7});
+#endif
+}
+
 // The eight vectors transposed: lane i of v[j] becomes lane j of v[i]. Only
 // moves, in three rounds of pairwise shuffles.
 inline void transpose(Lanes v[lanes]) {
     Lanes t[lanes], u[lanes];
     for (int i = 0; i < lanes; i += 2) {
-        t[i] = __builtin_shufflevector(v[i], v[i + 1], 0, 8, 2, 10, 4, 12, 6, 14);
-        t[i + 1] = __builtin_shufflevector(v[i], v[i + 1], 1, 9, 3, 11, 5, 13, 7, 15);
+        t[i] = shuffle<0, 8, 2, 10, 4, 12, 6, 14>(v[i], v[i + 1]);
+        t[i + 1] = shuffle<1, 9, 3, 11, 5, 13, 7, 15>(v[i], v[i + 1]);
     }
     for (int i = 0; i < lanes; i += 4) {
         for (int j = 0; j < 2; ++j) {
-            u[i + j] = __builtin_shufflevector(t[i + j], t[i + j + 2], 0, 1, 8, 9, 4, 5, 12, 13);
-            u[i + j + 2] = __builtin_shufflevector(t[i + j], t[i + j + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+            u[i + j] = shuffle<0, 1, 8, 9, 4, 5, 12, 13>(t[i + j], t[i + j + 2]);
+            u[i + j + 2] = shuffle<2, 3, 10, 11, 6, 7, 14, 15>(t[i + j], t[i + j + 2]);
         }
     }
     for (int j = 0; j < 4; ++j) {
-        v[j] = __builtin_shufflevector(u[j], u[j + 4], 0, 1, 2, 3, 8, 9, 10, 11);
-        v[j + 4] = __builtin_shufflevector(u[j], u[j + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+        v[j] = shuffle<0, 1, 2, 3, 8, 9, 10, 11>(u[j], u[j + 4]);
+        v[j + 4] = shuffle<4, 5, 6, 7, 12, 13, 14, 15>(u[j], u[j + 4]);
     }
 }
 
@@ -399,8 +410,8 @@ void storeCoefficients(const double* staging, std::int32_t count, std::int32_t f
             for (int r = 0; r < lanes; ++r) {
                 const std::int64_t at = (k0 + r * frameStride) * step;
                 if (interleaved) {
-                    const Lanes low = __builtin_shufflevector(re[r], im[r], 0, 8, 1, 9, 2, 10, 3, 11);
-                    const Lanes high = __builtin_shufflevector(re[r], im[r], 4, 12, 5, 13, 6, 14, 7, 15);
+                    const Lanes low = shuffle<0, 8, 1, 9, 2, 10, 3, 11>(re[r], im[r]);
+                    const Lanes high = shuffle<4, 12, 5, 13, 6, 14, 7, 15>(re[r], im[r]);
                     storeLanes(real + at, low);
                     storeLanes(real + at + lanes, high);
                 } else {
@@ -416,6 +427,43 @@ void storeCoefficients(const double* staging, std::int32_t count, std::int32_t f
             real[at] = staging[k * elementDoubles + r];
             imag[at] = staging[k * elementDoubles + lanes + r];
         }
+    }
+}
+
+typedef std::int64_t Whole __attribute__((vector_size(lanes * sizeof(std::int64_t))));
+
+// The weights of one frequency, weights[m] = phi(delta + w/2 - 1 - m), m <
+// w, for the kernel phi(z) = exp(beta (sqrt(1 - (2z/w)^2) - 1)): eight at a
+// time, each lane the operations of fast_plan.cpp's kernelValue and
+// kernelExp, so the bits of theirs (floor as a truncation stepped down
+// where it rose, exact in this range).
+void kernelTaps(double beta, std::int32_t width, double delta, double* weights) {
+    constexpr double log2e = 1.4426950408889634;
+    constexpr double ln2High = 6.93147180369123816490e-01;
+    constexpr double ln2Low = 1.90821492927058770002e-10;
+    constexpr double inverseFactorials[14] = {
+        1.0, 1.0, 0.5, 1.0 / 6, 1.0 / 24, 1.0 / 120, 1.0 / 720, 1.0 / 5040, 1.0 / 40320,
+        1.0 / 362880, 1.0 / 3628800, 1.0 / 39916800, 1.0 / 479001600, 1.0 / 6227020800.0};
+    for (std::int32_t m0 = 0; m0 < width; m0 += lanes) {
+        Lanes offset;
+        for (int i = 0; i < lanes; ++i) offset[i] = static_cast<double>(width / 2 - 1 - (m0 + i));
+        const Lanes z = broadcast(delta) + offset;
+        const Lanes r = z * broadcast(2.0 / width);
+        const Lanes q = r * r;
+        Lanes root;
+        for (int i = 0; i < lanes; ++i) root[i] = q[i] < 1.0 ? __builtin_sqrt(1.0 - q[i]) : 0.0;
+        const Lanes a = -((broadcast(beta) * q) / (broadcast(1.0) + root));
+        const Lanes t = a * broadcast(log2e) + broadcast(0.5);
+        const Lanes truncated = __builtin_convertvector(__builtin_convertvector(t, Whole), Lanes);
+        const Lanes k = truncated > t ? truncated - broadcast(1.0) : truncated;
+        const Lanes reduced = (a - k * broadcast(ln2High)) - k * broadcast(ln2Low);
+        Lanes p = broadcast(inverseFactorials[13]);
+        for (int i = 12; i >= 0; --i) p = p * reduced + broadcast(inverseFactorials[i]);
+        const Whole bits = (__builtin_convertvector(k, Whole) + 1023) << 52;
+        Lanes scale;
+        std::memcpy(&scale, &bits, sizeof scale);
+        const Lanes value = p * scale;
+        for (int i = 0; i < lanes && m0 + i < width; ++i) weights[m0 + i] = value[i];
     }
 }
 
@@ -462,4 +510,4 @@ void sumDirect(const double* batch, std::int32_t L, const double* tables, std::i
 
 }  // namespace
 
-const FastKernels kernels = {transform, interpolate, sumDirect, placeRun, storeCoefficients};
+const FastKernels kernels = {transform, interpolate, sumDirect, placeRun, storeCoefficients, kernelTaps};

@@ -139,6 +139,9 @@ struct FastKernels {
     // real[(k + r * frameStride) * step] and imag[...].
     void (*storeCoefficients)(const double* staging, std::int32_t count, std::int32_t frames,
                               double* real, double* imag, std::int32_t step, std::int64_t frameStride);
+    // The w = width weights of one frequency of the kernel with this beta,
+    // weights[m] = phi(delta + w/2 - 1 - m): kernelValue's bits.
+    void (*kernelTaps)(double beta, std::int32_t width, double delta, double* weights);
 };
 
 const FastKernels& fastKernelsFor(InstructionSet set);
