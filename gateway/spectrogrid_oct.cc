@@ -272,9 +272,13 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     ColumnVector times(plan.frameCount);
     ColumnVector angularSteps(L), cosTable(L), sinTable(L);
     // The workspace of the path the core will take: the fast mode's (0
-    // doubles when the exact path runs), else the blocked kernels'.
-    ColumnVector fastWorkspace(spectrogrid::toleranceWorkspaceLength(inputs, plan, options.tolerance));
-    ColumnVector workspace(fastWorkspace.numel() > 0 ? 0 : spectrogrid::workspaceLength(inputs, plan.frameCount));
+    // doubles when the exact path runs; every double it reads it writes
+    // first, so it is not set to zero: megabytes for a long window), else
+    // the blocked kernels'.
+    const std::int64_t fastLength = spectrogrid::toleranceWorkspaceLength(inputs, plan, options.tolerance);
+    const std::unique_ptr<double[]> fastWorkspace(
+        fastLength > 0 ? new double[static_cast<std::size_t>(fastLength)] : nullptr);
+    ColumnVector workspace(fastLength > 0 ? 0 : spectrogrid::workspaceLength(inputs, plan.frameCount));
     // The coefficients of a complex signal's imaginary part, as large as the
     // result and overwritten whole: not set to zero first either.
     const std::int64_t imaginaryLength =
@@ -289,10 +293,11 @@ DEFUN_DLD(spectrogrid, args, nargout, spectrogridHelpText) {
     const spectrogrid::CoefficientPlanes planes = {interleaved, interleaved + 1, 2};
     spectrogrid::prepareOutput(storage, static_cast<std::int64_t>(cells) * 16);
     spectrogrid::prepareOutput(imaginaryPart.get(), imaginaryLength * 8);
+    spectrogrid::prepareOutput(fastWorkspace.get(), fastLength * 8);
     std::exception_ptr interrupt;
     const spectrogrid::CallOutcome outcome = spectrogrid::computeCoefficientsWithin(
         inputs, plan, tables, planes, times.fortran_vec(), options.tolerance,
-        fastWorkspace.numel() > 0 ? fastWorkspace.fortran_vec() : nullptr, {hostInterrupt, &interrupt});
+        fastWorkspace.get(), {hostInterrupt, &interrupt});
     if (outcome == spectrogrid::CallOutcome::stopped) std::rethrow_exception(interrupt);
 
     octave_value_list outputs;

@@ -4,6 +4,7 @@
 #ifndef SPECTROGRID_TESTS_CORE_RUNNER_H
 #define SPECTROGRID_TESTS_CORE_RUNNER_H
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -84,7 +85,8 @@ inline FastOutput runFast(const spectrogrid::AnalysisInputs& in, double toleranc
     std::vector<double> steps(in.windowLength), cosTable(in.windowLength), sinTable(in.windowLength);
     std::vector<double> imaginaryPart(static_cast<std::size_t>(spectrogrid::imaginaryPartLength(
         in.frequencyCount, out.frames.frameCount, in.channelCount, in.signalImag != nullptr)));
-    std::vector<double> workspace(static_cast<std::size_t>(out.plan.length), -123456.75);
+    // NaN in the workspace: a double read before it is written spoils the result.
+    std::vector<double> workspace(static_cast<std::size_t>(out.plan.length), std::nan(""));
     out.times.assign(out.frames.frameCount, -123456.75);
     out.real.assign(cells, -123456.75);
     out.imag.assign(cells, -123456.75);

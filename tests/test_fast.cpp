@@ -151,6 +151,8 @@ const FastCase fastCases[] = {
     // exact mode's bound (4.9e-12) misses the tolerance.
     {"directChosen", 1024, 256, 40, 3, Signal::gaussian, Window::hann, Frequencies::uniform, 1e-12, 48000.0, false, 1, 3,
      spectrogrid::fast::Preference::model},
+    // FFT lengths with factors 3 and 5 (as several above take): N 1280 = 2^8 * 5 here.
+    {"radix5", 600, 150, 13, 500, Signal::gaussian, Window::hann, Frequencies::uniform, 1e-12, 44100.0, false, 1, 25},
 };
 
 // The worst |C - C_true| / (tol S_j) of frequency k of a result over every
@@ -330,7 +332,8 @@ TEST(FastMode, EachWindowGroupKeepsTheBound) {
 // batches, on both fast paths (the direct path with each set's exact
 // kernels, both AVX-512 variants among them).
 TEST(FastMode, SameBitsForEverySetAndThreadCount) {
-    for (const int index : {0, 2, 4, 7, 10, 11, 12}) {
+    // FFT lengths 16, 512, 2048, 1152 (radix 3), 200 and 1280 (radix 5), and the direct path.
+    for (const int index : {0, 2, 4, 7, 8, 10, 11, 12, 13}) {
         const FastCase& c = fastCases[index];
         CaseInputs inputs;
         buildInputs(c, 5, &inputs);
@@ -376,10 +379,75 @@ TEST(FastMode, EqualWindowsCellGivesThePlainCallBits) {
     EXPECT_TRUE(seen[0] && seen[1] && seen[2]) << "every path";
 }
 
+// The frame-batched FFT of every set against a direct DFT in long double,
+// for lengths of every radix mix (and the first stage's zero padding):
+// |Y - Y_dft| within 1e-14 times the sum of |y| of its lane (the rounding
+// bound of fast_plan.cpp is about half that at these lengths; two lanes
+// checked), the same bits from every set, and every element of the
+// spectrum written (the unread zeros are NaN here).
+TEST(FastMode, TransformMatchesDirectDft) {
+    using spectrogrid::fast::elementDoubles;
+    using spectrogrid::fast::lanes;
+    std::mt19937_64 rng(23);
+    std::normal_distribution<double> normal;
+    for (const std::int32_t N : {16, 24, 40, 120, 200, 1152, 1280, 4096, 4608}) {
+        const long double twoPi = 6.283185307179586476925L;
+        std::vector<double> twiddles(2 * N), samples(std::size_t(N) * lanes, 0.0);
+        std::vector<long double> cosines(N), sines(N);
+        for (std::int32_t k = 0; k < N; ++k) {
+            cosines[k] = std::cos(twoPi * k / N);
+            sines[k] = std::sin(twoPi * k / N);
+            twiddles[k] = static_cast<double>(cosines[k]);
+            twiddles[N + k] = static_cast<double>(-sines[k]);
+        }
+        // Frame samples at indices [0, N/4) and [3N/4, N), zeros between.
+        for (std::int32_t p = 0; p < N; ++p) {
+            for (int lane = 0; lane < lanes; ++lane) {
+                if (p < N / 4 || p >= 3 * N / 4) samples[std::size_t(p) * lanes + lane] = normal(rng);
+            }
+        }
+        std::vector<double> first;
+        for (const InstructionSet set : {InstructionSet::scalar, InstructionSet::avx2, InstructionSet::avx512}) {
+            if (!spectrogrid::instructionSetSupported(set)) continue;
+            std::vector<double> data(std::size_t(N) * elementDoubles, std::nan("")), spare(data);
+            for (std::int32_t p = 0; p < N; ++p) {
+                if (p >= N / 4 && p < 3 * N / 4) continue;  // never read: left NaN
+                for (int lane = 0; lane < lanes; ++lane) {
+                    data[std::size_t(p / 2) * elementDoubles + (p % 2) * lanes + lane] = samples[std::size_t(p) * lanes + lane];
+                }
+            }
+            const double* Y = spectrogrid::fast::fastKernelsFor(set).transform(data.data(), spare.data(), twiddles.data(), N, N / 2 + 1);
+            const std::vector<double> spectrum(Y, Y + std::size_t(N) * elementDoubles);
+            if (first.empty()) {
+                first = spectrum;
+                for (const int lane : {0, lanes - 1}) {
+                    long double mass = 0;
+                    for (std::int32_t p = 0; p < N; ++p) mass += std::fabs(samples[std::size_t(p) * lanes + lane]);
+                    for (std::int32_t l = 0; l < N; ++l) {
+                        long double re = 0, im = 0;
+                        for (std::int32_t p = 0; p < N; ++p) {
+                            const long double y = samples[std::size_t(p) * lanes + lane];
+                            const std::int64_t turn = (std::int64_t{l} * p) % N;
+                            re += y * cosines[turn];
+                            im -= y * sines[turn];
+                        }
+                        const double* at = Y + std::size_t(l) * elementDoubles + lane;
+                        const double error = static_cast<double>(std::hypot(at[0] - re, at[lanes] - im));
+                        ASSERT_LE(error, 1e-14 * static_cast<double>(mass)) << "N " << N << " l " << l << " lane " << lane;
+                    }
+                }
+            } else {
+                EXPECT_TRUE(reference::sameBits(first, spectrum.data(), spectrum.size())) << "N " << N << " set " << static_cast<int>(set);
+            }
+        }
+    }
+}
+
 // The table's error bound, a bound over every |t| <= tau and delta, checked
 // with the run-time kernel values at random points and at the edges where
 // the error is largest or the kernel least smooth (t = tau, delta next to
-// 0, 1/2 and 1), and the kernel's exponential against MPFR-quality long double.
+// 0, 1/2 and 1); each set's weights against kernelValue, bit for bit; and
+// the kernel's exponential against MPFR-quality long double.
 TEST(FastMode, KernelTableAndExponentialHold) {
     std::mt19937_64 rng(7);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -404,6 +472,20 @@ TEST(FastMode, KernelTableAndExponentialHold) {
                 // Within the table's bound, less what the rounded kernel values may add.
                 ASSERT_LE(static_cast<double>(e), kernel.error[q] + 1e-15)
                     << "width " << kernel.width << " tau " << q << " t " << static_cast<double>(t) << " delta " << delta;
+            }
+        }
+    }
+    // Each set's weights of a frequency: kernelValue's bits.
+    for (const InstructionSet set : {InstructionSet::scalar, InstructionSet::avx2, InstructionSet::avx512}) {
+        if (!spectrogrid::instructionSetSupported(set)) continue;
+        for (int i = 0; i < spectrogrid::fast_tables::widthCount; ++i) {
+            const auto& kernel = spectrogrid::fast_tables::kernels[i];
+            for (const double delta : {0.0, 1e-300, 0.25, 0.5, unit(rng), 1.0 - 0x1p-53, 1.0}) {
+                double weights[16], expected[16];
+                spectrogrid::fast::fastKernelsFor(set).kernelTaps(kernel.beta, kernel.width, delta, weights);
+                for (int m = 0; m < kernel.width; ++m) expected[m] = spectrogrid::fast::kernelValue(i, delta + (kernel.width / 2 - 1 - m));
+                EXPECT_TRUE(reference::sameBits(std::vector<double>(expected, expected + kernel.width), weights, kernel.width))
+                    << "set " << static_cast<int>(set) << " width " << kernel.width << " delta " << delta;
             }
         }
     }
@@ -457,6 +539,16 @@ TEST(FastMode, PathChoiceKeepsThePromise) {
         {(1 << 23) + 1, 0.0, 2e-9, true, true}};
     for (const auto& [L, ratio, tol, cell, expected] : attainable) {
         EXPECT_EQ(spectrogrid::toleranceAttainable(L, 3, 5, 1, false, ratio, cell, tol), expected) << L << " " << tol;
+    }
+    // The FFT length: a power of two where that is cheapest, one with
+    // factors 3 or 5 where that is (its own bound within the tolerance).
+    const struct {
+        std::int32_t L, N;
+    } lengths[] = {{2048, 4096}, {2049, 4608}, {600, 1280}, {8192, 16384}};
+    for (const auto& length : lengths) {
+        const spectrogrid::fast::FastPlan plan = spectrogrid::fast::planFast(length.L, 512, 900, 1, false, 0.5, 1e-12, 1);
+        EXPECT_EQ(plan.fftLength, length.N) << length.L;
+        EXPECT_LE(plan.bound, 1e-12) << length.L;
     }
     // Through the public entry: tolerance 0 writes exactly the exact mode's bits.
     CaseInputs inputs;

@@ -7,6 +7,7 @@
 // each group of frequencies sharing a window on its own.
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "driver/compute.h"
 #include "driver/kernel_sets.h"
@@ -84,7 +85,8 @@ void fillFoldedWindow(const FastPlan& plan, const double* window, const double* 
 
 // Frequency k's taps: the FFT index of the first, the phase exp(-2 pi i nu c),
 // and the weights phi(delta + h - 1 - m), m < w, with N nu = l0 + delta.
-void fillTaps(const FastPlan& plan, double frequency, double sampleRate, double* tap) {
+void fillTaps(const FastPlan& plan, const fast::FastKernels& kernels, double frequency,
+              double sampleRate, double* tap) {
     const std::int32_t w = plan.width;
     if (!std::isfinite(frequency)) {
         tap[0] = 0.0;
@@ -94,9 +96,18 @@ void fillTaps(const FastPlan& plan, double frequency, double sampleRate, double*
     const double N = plan.fftLength;
     double high, low;
     reducedRatio(frequency, sampleRate, &high, &low);
-    // Grid position: N is a power of two, so both products are exact.
-    double l0 = std::floor(N * high);
-    double delta = (N * high - l0) + N * low;
+    // Grid position. When N is a power of two both products are exact;
+    // else N * high is taken exactly as p + e, and delta is within 4u.
+    double l0, delta;
+    if ((plan.fftLength & (plan.fftLength - 1)) == 0) {
+        l0 = std::floor(N * high);
+        delta = (N * high - l0) + N * low;
+    } else {
+        double p, e;
+        exactProduct(high, N, &p, &e);
+        l0 = std::floor(p);
+        delta = ((p - l0) + e) + N * low;
+    }
     if (delta < 0.0) {
         delta = delta + 1.0;
         l0 = l0 - 1.0;
@@ -118,37 +129,70 @@ void fillTaps(const FastPlan& plan, double frequency, double sampleRate, double*
     sinCos(g * twoPi, &sine, &cosine);
     tap[1] = cosine;
     tap[2] = -sine;
-    for (std::int32_t m = 0; m < w; ++m) {
-        tap[3 + m] = fast::kernelValue(plan.kernelIndex, delta + (w / 2 - 1 - m));
-    }
+    kernels.kernelTaps(fast_tables::kernels[plan.kernelIndex].beta, w, delta, tap + 3);
 }
 
 // The windowed samples of frames [first, first + frames) of one real
-// channel at `samples`, sample n of a lane at FFT index p = (n - c) mod N,
-// zeros elsewhere; as the transform takes them, index p is the real part of
-// element p/2 when p is even, its imaginary part when odd. The samples lie
-// in elements [0, N/8) and [3N/8, N/2) (N >= 2L); the transform never reads
-// the ones between, which are left as they are.
+// channel at `samples` for the FFT, sample n of a lane at FFT index p = (n -
+// c) mod N, zeros elsewhere; as the transform takes them, index p is the
+// real part of element p/2 when p is even, its imaginary part when odd. The
+// samples lie in elements [0, N/8) and [3N/8, N/2) (N >= 2L); the transform
+// never reads the ones between, which are left as they are, nor the ones
+// a sample fills, which are not cleared first. The indices of
+// n < c and of n >= c are two runs, placed by the set's placeRun: straight
+// from the signal when it is doubles one after another, else through a
+// block of converted samples on the stack. Lanes past the frames repeat the
+// last frame (their results are never stored).
 template <typename T>
-void fillBatch(const FastPlan& plan, const T* samples, std::int64_t sampleStep, std::int32_t hop,
-               std::int64_t first, std::int32_t frames, const double* folded, std::int32_t L,
-               double* data) {
-    const std::size_t eighth = static_cast<std::size_t>(plan.fftLength / 8) * elementDoubles;
-    std::memset(data, 0, sizeof(double) * eighth);
-    std::memset(data + 3 * eighth, 0, sizeof(double) * eighth);
-    const T* frame[lanes];
-    for (std::int32_t lane = 0; lane < frames; ++lane) frame[lane] = samples + (first + lane) * hop * sampleStep;
-    // Sample n of every lane at once: the lanes of one index are adjacent.
-    const std::int64_t N = plan.fftLength;
-    for (std::int32_t n = 0; n < L; ++n) {
-        const std::int64_t index = n < plan.centre ? n - plan.centre + N : n - plan.centre;
-        double* at = data + (index >> 1) * elementDoubles + (index & 1) * lanes;
-        const double weight = folded[n];
-        const std::int64_t offset = n * sampleStep;
-        for (std::int32_t lane = 0; lane < frames; ++lane) {
-            at[lane] = static_cast<double>(frame[lane][offset]) * weight;
+void fillFftBatch(const FastPlan& plan, const fast::FastKernels& kernels, const T* samples,
+                  std::int64_t sampleStep, std::int32_t hop, std::int64_t first, std::int32_t frames,
+                  const double* folded, std::int32_t L, double* data) {
+    // Zeros at the indices the transform reads and no sample covers:
+    // [L - c, N/4) and [3N/4, N - c).
+    const auto zeroIndices = [data](std::int64_t from, std::int64_t to) {
+        if (from >= to) return;
+        // An odd first index is an imaginary part, an odd end's last index a real one.
+        const std::size_t part = sizeof(double) * lanes;
+        if ((from & 1) != 0) std::memset(data + (from >> 1) * elementDoubles + lanes, 0, part);
+        if ((to & 1) != 0) std::memset(data + (to >> 1) * elementDoubles, 0, part);
+        const std::int64_t firstWhole = (from + 1) >> 1, endWhole = to >> 1;
+        if (firstWhole < endWhole) {
+            std::memset(data + firstWhole * elementDoubles, 0,
+                        sizeof(double) * elementDoubles * static_cast<std::size_t>(endWhole - firstWhole));
         }
+    };
+    const std::int64_t N = plan.fftLength;
+    zeroIndices(L - plan.centre, N / 4);
+    zeroIndices(3 * N / 4, N - plan.centre);
+    const T* frame[lanes];
+    for (std::int32_t lane = 0; lane < lanes; ++lane) {
+        frame[lane] = samples + (first + (lane < frames ? lane : frames - 1)) * hop * sampleStep;
     }
+    constexpr std::int32_t block = 128;
+    const auto placeRun = [&](std::int32_t begin, std::int32_t end, std::int64_t index) {
+        const double* rows[lanes];
+        if (std::is_same<T, double>::value && sampleStep == 1) {
+            for (std::int32_t lane = 0; lane < lanes; ++lane) {
+                rows[lane] = reinterpret_cast<const double*>(frame[lane]) + begin;
+            }
+            kernels.placeRun(rows, folded + begin, end - begin, index, data);
+            return;
+        }
+        double converted[lanes * block];
+        for (std::int32_t lane = 0; lane < lanes; ++lane) rows[lane] = converted + lane * block;
+        for (std::int32_t n0 = begin; n0 < end; n0 += block) {
+            const std::int32_t count = end - n0 < block ? end - n0 : block;
+            for (std::int32_t lane = 0; lane < lanes; ++lane) {
+                const T* from = frame[lane] + n0 * sampleStep;
+                for (std::int32_t j = 0; j < count; ++j) {
+                    converted[lane * block + j] = static_cast<double>(from[j * sampleStep]);
+                }
+            }
+            kernels.placeRun(rows, folded + n0, count, index + (n0 - begin), data);
+        }
+    };
+    placeRun(0, plan.centre, plan.fftLength - plan.centre);
+    placeRun(plan.centre, L, 0);
 }
 
 // The per-call tables: on the calling thread when they are a small part of
@@ -177,6 +221,7 @@ struct FastTask {
     const double* folded;
     const double* taps;
     std::int64_t batches;
+    std::int32_t mirrorFrom;  // the lowest spectrum index above N/2 a tap reads (N if none)
     CallStop* stop;
 };
 
@@ -202,11 +247,11 @@ void runFastUnit(const FastTask& task, std::int64_t unit, double* own) {
     double* staging = spare + (N + plan.width) * elementDoubles;
     const auto fill = [&](auto sample) {
         using T = decltype(sample);
-        fillBatch<T>(plan, static_cast<const T*>(part) + c * stride, inputs.sampleStep,
-                     task.framePlan->hop, first, frames, task.folded, inputs.windowLength, data);
+        fillFftBatch<T>(plan, *task.kernels, static_cast<const T*>(part) + c * stride, inputs.sampleStep,
+                        task.framePlan->hop, first, frames, task.folded, inputs.windowLength, data);
     };
     withSampleType(inputs.signalType, fill);
-    double* spectrum = task.kernels->transform(data, spare, task.twiddles, plan.fftLength);
+    double* spectrum = task.kernels->transform(data, spare, task.twiddles, plan.fftLength, task.mirrorFrom);
     // The taps of a frequency near the end wrap round to the start.
     std::memcpy(spectrum + N * elementDoubles, spectrum, sizeof(double) * elementDoubles * plan.width);
 
@@ -218,13 +263,9 @@ void runFastUnit(const FastTask& task, std::int64_t unit, double* own) {
             static_cast<std::int32_t>(K - k0 < fast::frequencyChunk ? K - k0 : fast::frequencyChunk);
         task.kernels->interpolate(spectrum, task.taps + k0 * plan.tapStride, plan.tapStride, plan.width,
                                   count, staging);
-        for (std::int32_t lane = 0; lane < frames; ++lane) {
-            for (std::int32_t k = 0; k < count; ++k) {
-                const std::int64_t e = k0 + k + (column + lane) * H;
-                out.real[e * out.step] = staging[k * elementDoubles + lane];
-                out.imag[e * out.step] = staging[k * elementDoubles + lanes + lane];
-            }
-        }
+        const std::int64_t e = k0 + column * H;
+        task.kernels->storeCoefficients(staging, count, frames, out.real + e * out.step, out.imag + e * out.step,
+                                        out.step, H);
     }
 }
 
@@ -364,7 +405,7 @@ void accumulateFast(const FastKernels& kernels, const FastPlan& plan, const Anal
     });
     runSetupRange(serial, inputs.frequencyCount, [&](std::int64_t begin, std::int64_t end) {
         for (std::int64_t k = begin; k < end; ++k) {
-            fillTaps(plan, inputs.frequencies[k], inputs.sampleRate, taps + k * plan.tapStride);
+            fillTaps(plan, kernels, inputs.frequencies[k], inputs.sampleRate, taps + k * plan.tapStride);
         }
     });
 
@@ -383,6 +424,16 @@ void accumulateFast(const FastKernels& kernels, const FastPlan& plan, const Anal
     task.taps = taps;
     task.batches = (framePlan.frameCount + lanes - 1) / lanes;
     task.stop = stop;
+    // Spectrum elements past N/2 that some frequency's taps read: the real
+    // spectrum's pass writes their mirrors from there on only.
+    task.mirrorFrom = plan.fftLength;
+    for (std::int64_t k = 0; k < inputs.frequencyCount; ++k) {
+        const std::int64_t first = static_cast<std::int64_t>(taps[k * plan.tapStride]);
+        if (first + plan.width - 1 > plan.fftLength / 2) {
+            const std::int64_t from = first > plan.fftLength / 2 ? first : plan.fftLength / 2 + 1;
+            if (from < task.mirrorFrom) task.mirrorFrom = static_cast<std::int32_t>(from);
+        }
+    }
     runFastUnits(task, task.batches * realChannels(inputs), workspace + plan.threadOffset, plan.threadLength);
 }
 

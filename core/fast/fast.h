@@ -7,8 +7,9 @@
 // is computed as
 //   1. ytilde(n') = y(c + n') * psi(n'/N) (the deconvolution, folded into the
 //      window once per call), placed at FFT index n' mod N, zeros elsewhere;
-//   2. Y = the length-N DFT of ytilde (N = 2^a >= 2L), frames in the lanes,
-//      from a complex DFT of length N/2 of the even and odd samples;
+//   2. Y = the length-N DFT of ytilde (N = 2^a 3^b 5^c >= 2L, a >= 3),
+//      frames in the lanes, from a complex DFT of length N/2 of the even
+//      and odd samples (Stockham stages of radix 4, 5, 3, then 2);
 //   3. C ~ exp(-2 pi i nu c) * sum_{m<w} phi(delta + h - 1 - m) * Y(l0 - h + 1 + m),
 //      N nu = l0 + delta, 0 <= delta < 1, h = w/2 (weights once per call).
 // The kernel phi, its width w and psi are those of generated/kernel_table.h,
@@ -56,7 +57,7 @@ constexpr int frequencyChunk = 32;
 struct FastPlan {
     bool fast;
     bool direct;
-    std::int32_t fftLength;     // N, a power of two
+    std::int32_t fftLength;     // N = 2^a 3^b 5^c, a >= 3
     std::int32_t kernelIndex;   // into fast_tables::kernels
     std::int32_t width;         // w, even
     std::int32_t tauIndex;      // column of the kernel table
@@ -111,14 +112,29 @@ struct FastKernels {
     // elements (sample 2m the real part of element m, 2m + 1 its imaginary
     // part), elements [N/8, 3N/8) zero (the padding of a frame of at most
     // N/2 samples centred at index 0), using `spare`; returns the buffer
-    // (data or spare) holding all N elements of the spectrum. Both buffers
-    // hold N elements; N >= 16.
-    double* (*transform)(double* data, double* spare, const double* twiddles, std::int32_t N);
+    // (data or spare) holding the spectrum: elements [0, N/2] and
+    // [mirrorFrom, N) (the mirrored ones no frequency reads are left out).
+    // Both buffers hold N elements; N >= 16, N = 2^a 3^b 5^c, a >= 3.
+    double* (*transform)(double* data, double* spare, const double* twiddles, std::int32_t N,
+                         std::int32_t mirrorFrom);
     // For frequencies [0, count), count <= frequencyChunk, with their taps
     // at `taps` (tapStride apart): the coefficients of every lane into
     // out[k * elementDoubles + lane] (real) and [... + lanes + lane] (imaginary).
     void (*interpolate)(const double* spectrum, const double* taps, std::int64_t tapStride,
                         std::int32_t width, std::int32_t count, double* out);
+    // Windowed samples into a batch: FFT index first + j of lane r (j <
+    // count) gets rows[r][j] * weights[j]; index p is the real part of
+    // element p/2 when p is even, its imaginary part when odd.
+    void (*placeRun)(const double* const* rows, const double* weights, std::int32_t count,
+                     std::int64_t first, double* data);
+    // The coefficients of frequencies [0, count) of lanes [0, frames) from
+    // interpolate's out into the result: frequency k of lane r at
+    // real[(k + r * frameStride) * step] and imag[...].
+    void (*storeCoefficients)(const double* staging, std::int32_t count, std::int32_t frames,
+                              double* real, double* imag, std::int32_t step, std::int64_t frameStride);
+    // The w = width weights of one frequency of the kernel with this beta,
+    // weights[m] = phi(delta + w/2 - 1 - m): kernelValue's bits.
+    void (*kernelTaps)(double beta, std::int32_t width, double delta, double* weights);
 };
 
 const FastKernels& fastKernelsFor(InstructionSet set);

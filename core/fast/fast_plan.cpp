@@ -44,10 +44,29 @@
 //             sqrt D); with |a| e^a <= 1/e their sum is at most rho_w =
 //             7.0u w + 6.01u Phi + w beta max(2D e^(-beta/2), sqrt D e^(-beta)).
 //             Together A (1 + rho_s) [eps_fft + (1 + eps_fft)(gamma(w) + rho_w / Phi)].
+//  radix 3, 5 lengths N = 2^a 3^b 5^c (a >= 3) not a power of two: the
+//             complex transform takes radix-4 stages, then radix 5, then
+//             radix 3, then the last radix 2. A radix-3 or radix-5 stage is
+//             an exact small DFT (unit-modulus weights, so again every output
+//             depends on each input through one path and |out| <= sum|in|);
+//             computed, each input's term x w (w = cos t - i sin t, or 1)
+//             reaches an output along at most six roundings and one rounded
+//             constant (radix 5: b + e, c1 * (b + e), the sum with c2 (c +
+//             d), a + it, the final +- i(...); radix 3 fewer), so its real
+//             part is off by at most gamma(7) (|cos t x_r| + |sin t x_i|), its
+//             imaginary part likewise, and the term by at most sqrt(1 +
+//             |sin 2t|) gamma(7) |x| <= sqrt2 gamma(7) |x|. With the twiddle
+//             product after it: eta_odd = (1 + sqrt2 gamma(7))(1 + sqrt2
+//             gamma(2)(1 + mu) + mu) - 1 per stage, multiplied into e_Z as
+//             the radix-4 stages are. The twiddles' angles fl(fl(k/N) 2pi)
+//             carry the rounding of k/N too: within 2pi 2.4u, so mu = 16u.
 //  frequency  nu = f/fs is reduced exactly (fmod), held as a double-double;
 //             the grid offset delta is within 2u, which is the exact sum at
 //             a frequency within 2u/N, a phase error of at most 2 pi (1/4) 2u
 //             per sample: (pi + 1) u (1 + E) with the double-double's own.
+//             For N not a power of two, N nu is formed from the exact product
+//             N * high (p + e) and N * low: delta = ((p - floor p) + e) + N
+//             low within 4u, so (2 pi + 1) u (1 + E).
 //  phase      exp(-2 pi i nu c) within 30u (the fraction of nu c within
 //             3u, the angle within 2pi 1.2u more, correctly rounded sine and
 //             cosine), and the complex product: (30u + sqrt2 gamma(2)(1 + 30u))
@@ -87,6 +106,7 @@
 // target is tol / sqrt2 - 1.5u.
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "fast/fast.h"
 #include "fast/generated/kernel_table.h"
@@ -127,11 +147,36 @@ struct Choice {
     double cost;
 };
 
+// The stages of the complex transform of length N/2 by radix.
+struct Stages {
+    int radix4, radix2, radix5, radix3;
+};
+
+Stages stagesOf(std::int32_t N) {
+    Stages stages = {0, 0, 0, 0};
+    std::int32_t n = N / 2;
+    for (; n % 4 == 0; n /= 4) ++stages.radix4;
+    for (; n % 5 == 0; n /= 5) ++stages.radix5;
+    for (; n % 3 == 0; n /= 3) ++stages.radix3;
+    if (n == 2) stages.radix2 = 1;
+    return stages;
+}
+
+bool isPowerOfTwo(std::int32_t N) { return (N & (N - 1)) == 0; }
+
+// The operations of a radix-3 or radix-5 stage per element, against a
+// radix-4 stage's two units of log2 N (each counted: 28 per three elements,
+// 72 per five, 34 per four).
+constexpr double radix3Units = 2.2;
+constexpr double radix5Units = 3.4;
+
 double modelledCost(std::int32_t N, std::int32_t width, std::int32_t L, std::int32_t K,
                     std::int32_t M, std::int32_t P) {
     const double batches = std::ceil(static_cast<double>(M) / lanes) * P;
-    int log2N = 0;
-    for (std::int32_t n = N; n > 1; n /= 2) ++log2N;
+    // log2 N for a power of two.
+    const Stages stages = stagesOf(N);
+    const double log2N = 1 + 2 * stages.radix4 + stages.radix2 + radix5Units * stages.radix5 +
+                         radix3Units * stages.radix3;
     const double perBatch = fftCells * N * log2N + fillCells * N + tapCells * static_cast<double>(K) * width;
     const double setup = setupCells * (static_cast<double>(N) + static_cast<double>(K) * width) + static_cast<double>(L) * width;
     return batches * perBatch + setup;
@@ -176,7 +221,12 @@ double kernelExp(double a) {
         1.0 / 362880, 1.0 / 3628800, 1.0 / 39916800, 1.0 / 479001600, 1.0 / 6227020800.0};
     double p = inverseFactorials[13];
     for (int i = 12; i >= 0; --i) p = p * r + inverseFactorials[i];
-    return std::ldexp(p, static_cast<int>(k));
+    // p * 2^k, -94 <= k <= 0: the power of two built from its bits (a
+    // normal number, so the product is exact, as ldexp's).
+    const std::uint64_t bits = static_cast<std::uint64_t>(static_cast<std::int64_t>(k) + 1023) << 52;
+    double scale;
+    std::memcpy(&scale, &bits, sizeof scale);
+    return p * scale;
 }
 
 double kernelValue(std::int32_t kernelIndex, double z) {
@@ -196,7 +246,8 @@ double roundingBound(std::int32_t fftLength, std::int32_t kernelIndex, std::int3
     const double Phi = kernel.mass;
     const double A = Psi * Phi;
     const int h = kernel.width / 2;
-    const double mu = 9.0 * u;
+    const bool powerOfTwo = isPowerOfTwo(fftLength);
+    const double mu = (powerOfTwo ? 9.0 : 16.0) * u;
 
     double Phi0 = kernel.atIntegers[0];
     for (int j = 1; j <= h; ++j) Phi0 += 2.0 * kernel.atIntegers[j];
@@ -204,16 +255,14 @@ double roundingBound(std::int32_t fftLength, std::int32_t kernelIndex, std::int3
     const double rhoS = (rhoD * 1.001 + 3.0 * u) * 1.001;
 
     // The complex transform of length N/2, then the real spectrum from it.
-    int radix4 = 0, radix2 = 0;
-    for (std::int32_t n = fftLength / 2; n >= 4; n /= 4) {
-        ++radix4;
-        if (n / 4 == 2) radix2 = 1;
-    }
+    const Stages stages = stagesOf(fftLength);
     const double product = std::sqrt(2.0) * gamma(2) * (1.0 + mu) + mu;
     const double eta = (1.0 + u) * (1.0 + u) * (1.0 + product) - 1.0;
+    const double etaOdd = (1.0 + std::sqrt(2.0) * gamma(7)) * (1.0 + product) - 1.0;
     double growth = 1.0;
-    for (int s = 0; s < radix4; ++s) growth *= 1.0 + eta;
-    for (int s = 0; s < radix2; ++s) growth *= 1.0 + u;
+    for (int s = 0; s < stages.radix4; ++s) growth *= 1.0 + eta;
+    for (int s = 0; s < stages.radix5 + stages.radix3; ++s) growth *= 1.0 + etaOdd;
+    for (int s = 0; s < stages.radix2; ++s) growth *= 1.0 + u;
     const double epsHalf = growth - 1.0;
     const double epsFft = (2.0 + mu) * (epsHalf + u * (1.0 + epsHalf)) + product * (1.0 + epsHalf + u) +
                           2.0 * u * (1.0 + epsHalf + u) * (1.0 + mu);
@@ -224,7 +273,7 @@ double roundingBound(std::int32_t fftLength, std::int32_t kernelIndex, std::int3
     const double rhoW = 7.0 * u * kernel.width + 6.01 * u * Phi + kernel.width * beta * edge * 1.01;
     const double taps = A * (1.0 + rhoS) * (epsFft + (1.0 + epsFft) * (gamma(kernel.width) + rhoW / Phi));
     const double samples = rhoS * (1.0 + E);
-    const double frequency = (3.1415926535897932 + 1.0) * u * (1.0 + E);
+    const double frequency = ((powerOfTwo ? 1.0 : 2.0) * 3.1415926535897932 + 1.0) * u * (1.0 + E);
     const double accumulated = (1.0 + E) * (1.0 + rhoS) + taps;
     const double phase = (30.0 * u + std::sqrt(2.0) * gamma(2) * (1.0 + 30.0 * u)) * accumulated;
     return (samples + taps + frequency + phase) * 1.0001;
@@ -253,6 +302,23 @@ FastPlan planFast(std::int32_t L, std::int32_t K, std::int32_t M, std::int32_t P
     if (longer.feasible && (!best.feasible || longer.cost < best.cost)) {
         best = longer;
         bestN = 2 * N;
+    }
+    // The lengths 2^a 3^b 5^c (a >= 3, b + c > 0) from 2L up to 2N, where
+    // one is cheaper still (the smallest of equal costs).
+    for (std::int64_t odd5 = 1; odd5 * 8 < 2 * std::int64_t{N}; odd5 *= 5) {
+        for (std::int64_t odd = odd5; odd * 8 < 2 * std::int64_t{N}; odd *= 3) {
+            if (odd == 1) continue;
+            std::int64_t candidate = odd * 8;
+            while (candidate < 2 * std::int64_t{L}) candidate *= 2;
+            if (candidate >= 2 * std::int64_t{N}) continue;
+            const std::int32_t length = static_cast<std::int32_t>(candidate);
+            const Choice choice = chooseKernel(length, L, K, M, P, target);
+            if (choice.feasible && (!best.feasible || choice.cost < best.cost ||
+                                    (choice.cost == best.cost && length < bestN))) {
+                best = choice;
+                bestN = length;
+            }
+        }
     }
     const bool directFeasible = directBound(L) <= target;
     plan.fastCost = best.feasible ? best.cost : plan.exactCost;
