@@ -18,9 +18,10 @@
 //             gain per sample, |psi * (sum over the taps)|, is at most 1 + E:
 //             rho_s (1 + E).
 //  FFT        a stage forms sums of four inputs (two roundings per part),
-//             then multiplies by a twiddle w-hat, |w-hat - w| <= mu = 9u (the
-//             angle fl(fl(k/N) 2pi) is within 2pi * 1.2u, the sine and cosine
-//             correctly rounded): error <= eta * (sum of |inputs|),
+//             then multiplies by a twiddle w-hat, |w-hat - w| <= mu = 10u (the
+//             angle fl(fl(k/N) 2pi), k < N, is within 2pi * 1.35u: fl(2pi) is
+//             within 0.35u of 2pi, the product one rounding; the sine and
+//             cosine correctly rounded add u): error <= eta * (sum of |inputs|),
 //             eta = (1+u)^2 (1 + sqrt2 gamma(2)(1+mu) + mu) - 1, the complex
 //             product without fused multiply-add within sqrt2 gamma(2).
 //             Every output depends on each input through one path of unit
@@ -247,7 +248,7 @@ double roundingBound(std::int32_t fftLength, std::int32_t kernelIndex, std::int3
     const double A = Psi * Phi;
     const int h = kernel.width / 2;
     const bool powerOfTwo = isPowerOfTwo(fftLength);
-    const double mu = (powerOfTwo ? 9.0 : 16.0) * u;
+    const double mu = (powerOfTwo ? 10.0 : 16.0) * u;
 
     double Phi0 = kernel.atIntegers[0];
     for (int j = 1; j <= h; ++j) Phi0 += 2.0 * kernel.atIntegers[j];
