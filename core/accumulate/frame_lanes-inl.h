@@ -69,17 +69,15 @@ inline __attribute__((always_inline)) void frameSamples(const double* x, Index s
     }
 }
 
-// The coefficients of `frequencyCount` frequencies from `first` on and
-// `vectorCount` vectors of frames over every window sample.
+// The accumulators of a register block: frequencies [first, first +
+// frequencyCount) of `vectorCount` vectors of frames, zeros for fresh
+// planes, else the sums so far (the last vector holds t.lastLanes frames);
+// and storing them back.
 template <int vectorCount, int frequencyCount>
-inline __attribute__((always_inline)) void accumulateFrameBlock(const GroupTask& t, Index first,
-                                                                 const char* ahead, Index aheadLines) {
-    constexpr Index blockLanes = frameBlockFrequencies;
-    const double* cosPanel = t.cosPanel + first * t.count;
-    const double* sinPanel = t.sinPanel + first * t.count;
+inline __attribute__((always_inline)) void loadFrameBlock(const GroupTask& t, Index first,
+                                                           V (&re)[frequencyCount][vectorCount],
+                                                           V (&im)[frequencyCount][vectorCount]) {
     const Index frameStride = t.column * t.step;
-    V re[frequencyCount][vectorCount];
-    V im[frequencyCount][vectorCount];
 #pragma GCC unroll 16
     for (int k = 0; k < frequencyCount; ++k) {
 #pragma GCC unroll 16
@@ -90,6 +88,36 @@ inline __attribute__((always_inline)) void accumulateFrameBlock(const GroupTask&
             im[k][v] = t.fresh ? zero() : loadStrided(t.imag + at, frameStride, frames);
         }
     }
+}
+
+template <int vectorCount, int frequencyCount>
+inline __attribute__((always_inline)) void storeFrameBlock(const GroupTask& t, Index first,
+                                                            const V (&re)[frequencyCount][vectorCount],
+                                                            const V (&im)[frequencyCount][vectorCount]) {
+    const Index frameStride = t.column * t.step;
+#pragma GCC unroll 16
+    for (int k = 0; k < frequencyCount; ++k) {
+#pragma GCC unroll 16
+        for (int v = 0; v < vectorCount; ++v) {
+            const Index at = (first + k) * t.step + v * lanes * frameStride;
+            const int frames = v < vectorCount - 1 ? lanes : t.lastLanes;
+            storeStrided(t.real + at, frameStride, frames, re[k][v]);
+            storeStrided(t.imag + at, frameStride, frames, im[k][v]);
+        }
+    }
+}
+
+// The coefficients of `frequencyCount` frequencies from `first` on and
+// `vectorCount` vectors of frames over every window sample.
+template <int vectorCount, int frequencyCount>
+inline __attribute__((always_inline)) void accumulateFrameBlock(const GroupTask& t, Index first,
+                                                                 const char* ahead, Index aheadLines) {
+    constexpr Index blockLanes = frameBlockFrequencies;
+    const double* cosPanel = t.cosPanel + first * t.count;
+    const double* sinPanel = t.sinPanel + first * t.count;
+    V re[frequencyCount][vectorCount];
+    V im[frequencyCount][vectorCount];
+    loadFrameBlock(t, first, re, im);
     // The signal lines to ask for, one per window sample from the first
     // on, so that they stream in beside the arithmetic; a burst of them
     // would fill the queue of misses and stall it.
@@ -109,16 +137,7 @@ inline __attribute__((always_inline)) void accumulateFrameBlock(const GroupTask&
         aheadLines -= asking;
     }
     for (Index l = 0; l < aheadLines; ++l) __builtin_prefetch(ahead + l * lineBytes, 0, 2);
-#pragma GCC unroll 16
-    for (int k = 0; k < frequencyCount; ++k) {
-#pragma GCC unroll 16
-        for (int v = 0; v < vectorCount; ++v) {
-            const Index at = (first + k) * t.step + v * lanes * frameStride;
-            const int frames = v < vectorCount - 1 ? lanes : t.lastLanes;
-            storeStrided(t.real + at, frameStride, frames, re[k][v]);
-            storeStrided(t.imag + at, frameStride, frames, im[k][v]);
-        }
-    }
+    storeFrameBlock(t, first, re, im);
 }
 
 // Every frequency of the unit for `vectorCount` vectors of frames, a
@@ -194,18 +213,9 @@ inline __attribute__((always_inline)) void directSamples(const GroupTask& t, Ind
 template <int vectorCount, int frequencyCount>
 inline __attribute__((always_inline)) void accumulateDirectBlock(const GroupTask& t, const char* ahead,
                                                                   Index aheadLines) {
-    const Index frameStride = t.column * t.step;
     V re[frequencyCount][vectorCount];
     V im[frequencyCount][vectorCount];
-#pragma GCC unroll 16
-    for (int k = 0; k < frequencyCount; ++k) {
-#pragma GCC unroll 16
-        for (int v = 0; v < vectorCount; ++v) {
-            const Index at = k * t.step + v * lanes * frameStride;
-            re[k][v] = t.fresh ? zero() : loadStrided(t.real + at, frameStride, lanes);
-            im[k][v] = t.fresh ? zero() : loadStrided(t.imag + at, frameStride, lanes);
-        }
-    }
+    loadFrameBlock(t, 0, re, im);  // every vector full: t.lastLanes is lanes
     // The next tile's signal, a line per window sample while it lasts, as
     // frameSamples asks for it.
     const Index asking = smaller(aheadLines / turnedRows * turnedRows, t.count);
@@ -214,15 +224,7 @@ inline __attribute__((always_inline)) void accumulateDirectBlock(const GroupTask
     ahead += asking * lineBytes;
     aheadLines -= asking;
     for (Index l = 0; l < aheadLines; ++l) __builtin_prefetch(ahead + l * lineBytes, 0, 2);
-#pragma GCC unroll 16
-    for (int k = 0; k < frequencyCount; ++k) {
-#pragma GCC unroll 16
-        for (int v = 0; v < vectorCount; ++v) {
-            const Index at = k * t.step + v * lanes * frameStride;
-            storeStrided(t.real + at, frameStride, lanes, re[k][v]);
-            storeStrided(t.imag + at, frameStride, lanes, im[k][v]);
-        }
-    }
+    storeFrameBlock(t, 0, re, im);
 }
 
 // The unit's frequencies (at most one register block) for `vectorCount`
