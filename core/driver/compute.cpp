@@ -52,6 +52,27 @@ CoefficientPlanes imaginaryPlanesOf(const ScratchTables& tables, std::int64_t co
     return {tables.imaginaryPart, offsetBy(tables.imaginaryPart, 1), 2, columnHeight};
 }
 
+// The task of the kernels for a call (or a group of a call's frequencies,
+// as a plain call) with this plan: its coefficients into `planes`, a
+// complex signal's imaginary part into the scratch of `tables`, phases from
+// the angular steps or, given reduced ratios, from those.
+KernelTask kernelTaskOf(const AnalysisInputs& inputs, const FramePlan& framePlan, const ScratchTables& tables,
+                        const CoefficientPlanes& planes, const AccumulationPlan& plan, CallStop* stop,
+                        const double* reducedRatios) {
+    KernelTask task;
+    task.inputs = &inputs;
+    task.hop = framePlan.hop;
+    task.frameCount = framePlan.frameCount;
+    task.angularSteps = tables.angularSteps;
+    task.planes = planes;
+    task.plan = plan;
+    task.channels = realChannels(inputs);
+    task.imaginaryPart = imaginaryPlanesOf(tables, planes.columnHeight);
+    task.stop = stop;
+    task.reducedRatios = reducedRatios;
+    return task;
+}
+
 // Whether a frequency with a window of its own takes the FFT path within
 // the tolerance (never in the exact mode, tolerance 0).
 bool takesFftPath(const AnalysisInputs& inputs, const FramePlan& framePlan, double tolerance, std::int32_t k) {
@@ -206,17 +227,7 @@ void accumulateCall(const KernelSet& kernels, const AccumulationPlan& plan, cons
         computeEachFrequency(inputs, framePlan, tables, planes, stop);
         return;
     }
-    KernelTask task;
-    task.inputs = &inputs;
-    task.hop = framePlan.hop;
-    task.frameCount = framePlan.frameCount;
-    task.angularSteps = tables.angularSteps;
-    task.planes = planes;
-    task.plan = plan;
-    task.channels = realChannels(inputs);
-    task.imaginaryPart = imaginaryPlanesOf(tables, planes.columnHeight);
-    task.stop = stop;
-    task.reducedRatios = reducedRatios;
+    const KernelTask task = kernelTaskOf(inputs, framePlan, tables, planes, plan, stop, reducedRatios);
     accumulateAllUnits(kernels, task, tables.workspace);
     if (stop->stopped) return;
     combineImaginaryPart(inputs, framePlan, tables, planes);
@@ -260,18 +271,11 @@ void accumulateEachWindow(const KernelSet& kernels, const AnalysisInputs& inputs
             const std::int32_t runEnd = ownWindowRunEnd(kernels, inputs, framePlan, tolerance, first, end);
             if (runEnd > end) {
                 end = runEnd;
-                KernelTask task;
-                task.inputs = &inputs;
-                task.hop = framePlan.hop;
-                task.frameCount = framePlan.frameCount;
-                task.angularSteps = tables.angularSteps;
-                task.planes = planes;
-                task.plan = planOwnWindows(kernels, inputs.windowLengths + first, end - first, inputs.windowLength,
-                                           framePlan.frameCount, framePlan.hop, channels, threads);
-                task.channels = channels;
-                task.imaginaryPart = imaginaryPlanesOf(tables, planes.columnHeight);
-                task.stop = stop;
-                task.reducedRatios = tolerance > 0.0 ? reducedRatios : nullptr;
+                const AccumulationPlan plan =
+                    planOwnWindows(kernels, inputs.windowLengths + first, end - first, inputs.windowLength,
+                                   framePlan.frameCount, framePlan.hop, channels, threads);
+                const KernelTask task = kernelTaskOf(inputs, framePlan, tables, planes, plan, stop,
+                                                     tolerance > 0.0 ? reducedRatios : nullptr);
                 const std::int64_t units = unitCount(task.plan, end - first, framePlan.frameCount);
 #if defined(SPECTROGRID_OPENMP)
 #pragma omp for schedule(dynamic, 1) nowait
@@ -290,18 +294,11 @@ void accumulateEachWindow(const KernelSet& kernels, const AnalysisInputs& inputs
             const fast::FastPlan path =
                 tolerance > 0.0 ? fast::planFastFor(group, framePlan, tolerance) : fast::FastPlan{};
             if (path.fast && !path.direct) continue;
-            KernelTask task;
-            task.inputs = &group;
-            task.hop = framePlan.hop;
-            task.frameCount = framePlan.frameCount;
-            task.angularSteps = tables.angularSteps;
-            task.planes = rowsFrom(planes, first);
-            task.plan = planAccumulation(kernels, group.windowLength, group.frequencyCount, framePlan.frameCount,
-                                         framePlan.hop, channels, threads);
-            task.channels = channels;
-            task.imaginaryPart = imaginaryPlanesOf(rowsFrom(tables, first), planes.columnHeight);
-            task.stop = stop;
-            task.reducedRatios = path.direct ? reducedRatios + 2 * std::int64_t{first} : nullptr;
+            const AccumulationPlan plan = planAccumulation(kernels, group.windowLength, group.frequencyCount,
+                                                           framePlan.frameCount, framePlan.hop, channels, threads);
+            const KernelTask task =
+                kernelTaskOf(group, framePlan, rowsFrom(tables, first), rowsFrom(planes, first), plan, stop,
+                             path.direct ? reducedRatios + 2 * std::int64_t{first} : nullptr);
             const std::int64_t units = unitCount(task.plan, group.frequencyCount, framePlan.frameCount);
 #if defined(SPECTROGRID_OPENMP)
 #pragma omp for schedule(dynamic, 1) nowait
