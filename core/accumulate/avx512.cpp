@@ -86,25 +86,6 @@ __mmask8 firstLanes(int n) { return static_cast<__mmask8>((1u << n) - 1u); }
 V loadFirst(const double* p, int n) { return _mm512_maskz_loadu_pd(firstLanes(n), p); }
 void storeFirst(double* p, V v, int n) { _mm512_mask_storeu_pd(p, firstLanes(n), v); }
 
-// Samples [0, lanes) of `lanes` frames that start `hop` doubles apart at
-// `first`, one vector per sample (frames in lanes), sample i's at
-// out + i * stride. Pairs of samples come from 128-bit loads, four frames
-// to a vector.
-void storeColumns(const double* first, Index hop, double* out, Index stride) {
-    for (int i = 0; i < lanes; i += 2) {
-        V even = _mm512_castpd128_pd512(_mm_loadu_pd(first + i));
-        V odd = _mm512_castpd128_pd512(_mm_loadu_pd(first + hop + i));
-        even = _mm512_insertf64x2(even, _mm_loadu_pd(first + 2 * hop + i), 1);
-        odd = _mm512_insertf64x2(odd, _mm_loadu_pd(first + 3 * hop + i), 1);
-        even = _mm512_insertf64x2(even, _mm_loadu_pd(first + 4 * hop + i), 2);
-        odd = _mm512_insertf64x2(odd, _mm_loadu_pd(first + 5 * hop + i), 2);
-        even = _mm512_insertf64x2(even, _mm_loadu_pd(first + 6 * hop + i), 3);
-        odd = _mm512_insertf64x2(odd, _mm_loadu_pd(first + 7 * hop + i), 3);
-        _mm512_storeu_pd(out + i * stride, _mm512_unpacklo_pd(even, odd));
-        _mm512_storeu_pd(out + (i + 1) * stride, _mm512_unpackhi_pd(even, odd));
-    }
-}
-
 // Samples [0, turnedRows) of `lanes` frames that start `hop` doubles apart
 // at `first`, one vector per sample (frames in lanes), in registers. Each
 // frame's four samples come as one 256-bit load into a half of a vector;
@@ -128,6 +109,18 @@ inline __attribute__((always_inline)) void loadColumns(const double* first, Inde
     out[1] = _mm512_shuffle_f64x2(t1, t3, 0x88);
     out[2] = _mm512_shuffle_f64x2(t0, t2, 0xDD);
     out[3] = _mm512_shuffle_f64x2(t1, t3, 0xDD);
+}
+
+// Samples [0, lanes) of `lanes` frames that start `hop` doubles apart at
+// `first`, one vector per sample (frames in lanes), sample i's at
+// out + i * stride: two turns of loadColumns, each eight 256-bit loads and
+// twelve shuffles for four samples, where 128-bit pieces take sixteen.
+inline __attribute__((always_inline)) void storeColumns(const double* first, Index hop, double* out, Index stride) {
+    for (int i = 0; i < lanes; i += turnedRows) {
+        V turned[turnedRows];
+        loadColumns(first + i, hop, turned);
+        for (int r = 0; r < turnedRows; ++r) _mm512_storeu_pd(out + (i + r) * stride, turned[r]);
+    }
 }
 
 void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t n) {
