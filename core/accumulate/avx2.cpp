@@ -15,6 +15,8 @@ constexpr int frequencyVectors = 1;
 constexpr int frequencyFrames = 6;
 constexpr int frameVectors = 2;
 constexpr int frameFrequencies = 2;
+constexpr int ownFrameVectors = 2;
+constexpr int ownFrameFrequencies = 3;
 }  // namespace
 }  // namespace avx2
 }  // namespace spectrogrid
@@ -97,7 +99,8 @@ void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t
 const KernelSet kernels = {InstructionSet::avx2, "avx2", lanes, frequencyVectors, frequencyFrames,
                            frameVectors, frameFrequencies, accumulateFrequencyLaneUnit,
                            accumulateFrameLaneUnit, threadWorkspace, batchSinCos,
-                           {0.75, 0.40, 3.5, 2.0, 38.0}, accumulateOwnWindowUnit, ownWindowWorkspace};
+                           {0.75, 0.40, 3.5, 2.0, 38.0}, accumulateOwnWindowUnit, ownWindowWorkspace,
+                           ownFrameFrequencies};
 
 }  // namespace avx2
 }  // namespace spectrogrid
@@ -115,7 +118,8 @@ void noSinCos(const double*, double*, double*, std::int64_t) {}
 }  // namespace
 const KernelSet kernels = {InstructionSet::avx2, "avx2", lanes, frequencyVectors, frequencyFrames, frameVectors,
                            frameFrequencies, noUnit, noUnit, noWorkspace,
-                           noSinCos, {0.75, 0.40, 3.5, 2.0, 38.0}, noUnit, noWorkspace};
+                           noSinCos, {0.75, 0.40, 3.5, 2.0, 38.0}, noUnit, noWorkspace,
+                           ownFrameFrequencies};
 }  // namespace avx2
 }  // namespace spectrogrid
 

@@ -38,6 +38,8 @@ constexpr int frequencyVectors = 2;
 constexpr int frequencyFrames = 6;
 constexpr int frameVectors = 2;
 constexpr int frameFrequencies = 4;
+constexpr int ownFrameVectors = 2;
+constexpr int ownFrameFrequencies = 4;
 // The full-width variant's blocks, and its costs in units of its own peak,
 // twice the half-width one's: the arithmetic reaches about the same share
 // of it, the work beside the arithmetic (windowing, the frame-lane table,

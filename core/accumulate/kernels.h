@@ -135,6 +135,7 @@ struct KernelSet {
     // workspace one thread needs for such a plan.
     UnitKernel accumulateOwnWindowUnit;
     std::int64_t (*ownWindowWorkspace)(const AccumulationPlan& plan);  // doubles
+    int ownFrameFrequencies = 0;  // its register block's frequencies (0: frameFrequencies)
 };
 
 namespace scalar {

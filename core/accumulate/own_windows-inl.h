@@ -25,7 +25,7 @@ namespace {
 
 // Frequencies per own-window register block; a set without frame lanes
 // still compiles the kernel, and never calls it.
-constexpr int ownBlockLanes = frameFrequencies > 0 ? frameFrequencies : 1;
+constexpr int ownBlockLanes = frameFrequencies > 0 ? ownFrameFrequencies : 1;
 
 // The frequencies of one register block, longest window first (equal
 // lengths in call order): for each lane its row in the planes, frequency,
@@ -359,9 +359,9 @@ bool walkOwnWindows(const KernelTask& task, const UnitRange& unit, double* works
                 const SampleColumns layout = sampleColumnsFor(task.hop, frames, n);
                 fillSampleColumns(task, channel, jBegin, frames, iBegin, n, layout, table);
                 const Index groups = (frames + lanes - 1) / lanes;
-                RunShares shares = sharesOf(ahead, (groups + frameVectors - 1) / frameVectors);
-                for (Index g = 0; g < groups; g += frameVectors) {
-                    const int vectors = static_cast<int>(smaller(frameVectors, groups - g));
+                RunShares shares = sharesOf(ahead, (groups + ownFrameVectors - 1) / ownFrameVectors);
+                for (Index g = 0; g < groups; g += ownFrameVectors) {
+                    const int vectors = static_cast<int>(smaller(ownFrameVectors, groups - g));
                     const Index lastLanes = frames - (g + vectors - 1) * lanes;
                     const SignalRun share = nextShare(shares);
                     OwnTask t;
@@ -378,7 +378,7 @@ bool walkOwnWindows(const KernelTask& task, const UnitRange& unit, double* works
                     t.lastLanes = static_cast<int>(lastLanes < lanes ? lastLanes : lanes);
                     t.ahead = share.first;
                     t.aheadLines = share.lines;
-                    withCount<frameVectors>(vectors, [&](auto block) {
+                    withCount<ownFrameVectors>(vectors, [&](auto block) {
                         accumulateOwnGroups<decltype(block)::value>(t, blocks, blockCount, n);
                     });
                 }
