@@ -4,7 +4,8 @@
 // window w_k has L_k samples and starts d_k = floor((L - L_k) / 2) samples
 // into each frame of the call (L the longest window), so it covers the
 // frame positions [d_k, d_k + L_k). A register block of up to
-// frameFrequencies such frequencies by frameVectors vectors of frames
+// ownFrameFrequencies such frequencies by ownFrameVectors vectors of frames
+// (each set's own shape, as its window products change the best one)
 // shares one table of raw samples (samples-inl.h) over the positions its
 // windows cover, and each coefficient keeps the plain call's arithmetic
 // with its own window: p = x * w_k(n), then p * cos and p * sin, summed
