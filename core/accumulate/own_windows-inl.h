@@ -313,11 +313,11 @@ SignalRun nextOwnTileRun(const KernelTask& task, const UnitRange& unit, Index ch
 }
 
 // The most frequencies a unit walks at once: more are walked in turn.
-constexpr Index ownUnitFrequencies = Index{maxFrameLaneFrequencyBlocks} * ownBlockLanes;
+constexpr Index ownUnitFrequencies = Index{maxOwnWindowBlocks} * ownBlockLanes;
 
 // Doubles of the panels of that many frequencies for tiles of up to
 // tileLength positions.
-Index ownPanelsLength(Index tileLength) { return Index{maxFrameLaneFrequencyBlocks} * ownRowLength * tileLength; }
+Index ownPanelsLength(Index tileLength) { return Index{maxOwnWindowBlocks} * ownRowLength * tileLength; }
 
 // Frequencies [kBegin, kEnd) (at most ownUnitFrequencies) and frames
 // [jBegin, jEnd) of a unit: window tile by window tile over the positions
@@ -328,7 +328,7 @@ bool walkOwnWindows(const KernelTask& task, const UnitRange& unit, double* works
     const AnalysisInputs& in = *task.inputs;
     const UnitShape& shape = task.plan.frameLanes;
     const Index H = columnHeightOf(task.planes, in.frequencyCount);
-    OwnBlock blocks[maxFrameLaneFrequencyBlocks];
+    OwnBlock blocks[maxOwnWindowBlocks];
     int blockCount = 0;
     Index uBegin = in.windowLength, uEnd = 0;
     for (Index k = unit.kBegin; k < unit.kEnd; k += ownBlockLanes) {

@@ -296,7 +296,7 @@ AccumulationPlan planOwnWindows(const KernelSet& kernels, const std::int32_t* wi
     const double P = static_cast<double>(atLeast(channels, 1));
     const KernelCosts& c = kernels.costs;
     const Index F = atLeast(kernels.ownFrameFrequencies > 0 ? kernels.ownFrameFrequencies : kernels.frameFrequencies, 1);
-    const Index widest = maxFrameLaneFrequencyBlocks * F;  // frequencies a unit walks at once
+    const Index widest = maxOwnWindowBlocks * F;  // frequencies a unit walks at once
     const Index tile = tileLengthFor(L, maxFrameLaneTile);
     const Index tileFrames = frameLaneTileFrames(kernels, h, tile);
     const double tableShare = static_cast<double>(atMost(h, tile)) / static_cast<double>(tile);
