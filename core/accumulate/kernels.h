@@ -53,6 +53,10 @@ struct UnitShape {
 // A frame-lane unit has at most this many register blocks of frequencies.
 constexpr int maxFrameLaneFrequencyBlocks = 4;
 
+// A unit of frequencies with their own windows has at most this many: the
+// more blocks share one table of samples, the less its filling costs each.
+constexpr int maxOwnWindowBlocks = 8;
+
 // The rows of the frame-lane table of samples are whole cache lines: their
 // length in doubles is a multiple of this.
 constexpr std::int64_t tableRowQuantum = 8;
@@ -135,6 +139,7 @@ struct KernelSet {
     // workspace one thread needs for such a plan.
     UnitKernel accumulateOwnWindowUnit;
     std::int64_t (*ownWindowWorkspace)(const AccumulationPlan& plan);  // doubles
+    int ownFrameFrequencies = 0;  // its register block's frequencies (0: frameFrequencies)
 };
 
 namespace scalar {

@@ -4,7 +4,8 @@
 // window w_k has L_k samples and starts d_k = floor((L - L_k) / 2) samples
 // into each frame of the call (L the longest window), so it covers the
 // frame positions [d_k, d_k + L_k). A register block of up to
-// frameFrequencies such frequencies by frameVectors vectors of frames
+// ownFrameFrequencies such frequencies by ownFrameVectors vectors of frames
+// (each set's own shape, as its window products change the best one)
 // shares one table of raw samples (samples-inl.h) over the positions its
 // windows cover, and each coefficient keeps the plain call's arithmetic
 // with its own window: p = x * w_k(n), then p * cos and p * sin, summed
@@ -25,7 +26,7 @@ namespace {
 
 // Frequencies per own-window register block; a set without frame lanes
 // still compiles the kernel, and never calls it.
-constexpr int ownBlockLanes = frameFrequencies > 0 ? frameFrequencies : 1;
+constexpr int ownBlockLanes = frameFrequencies > 0 ? ownFrameFrequencies : 1;
 
 // The frequencies of one register block, longest window first (equal
 // lengths in call order): for each lane its row in the planes, frequency,
@@ -312,11 +313,11 @@ SignalRun nextOwnTileRun(const KernelTask& task, const UnitRange& unit, Index ch
 }
 
 // The most frequencies a unit walks at once: more are walked in turn.
-constexpr Index ownUnitFrequencies = Index{maxFrameLaneFrequencyBlocks} * ownBlockLanes;
+constexpr Index ownUnitFrequencies = Index{maxOwnWindowBlocks} * ownBlockLanes;
 
 // Doubles of the panels of that many frequencies for tiles of up to
 // tileLength positions.
-Index ownPanelsLength(Index tileLength) { return Index{maxFrameLaneFrequencyBlocks} * ownRowLength * tileLength; }
+Index ownPanelsLength(Index tileLength) { return Index{maxOwnWindowBlocks} * ownRowLength * tileLength; }
 
 // Frequencies [kBegin, kEnd) (at most ownUnitFrequencies) and frames
 // [jBegin, jEnd) of a unit: window tile by window tile over the positions
@@ -327,7 +328,7 @@ bool walkOwnWindows(const KernelTask& task, const UnitRange& unit, double* works
     const AnalysisInputs& in = *task.inputs;
     const UnitShape& shape = task.plan.frameLanes;
     const Index H = columnHeightOf(task.planes, in.frequencyCount);
-    OwnBlock blocks[maxFrameLaneFrequencyBlocks];
+    OwnBlock blocks[maxOwnWindowBlocks];
     int blockCount = 0;
     Index uBegin = in.windowLength, uEnd = 0;
     for (Index k = unit.kBegin; k < unit.kEnd; k += ownBlockLanes) {
@@ -359,9 +360,9 @@ bool walkOwnWindows(const KernelTask& task, const UnitRange& unit, double* works
                 const SampleColumns layout = sampleColumnsFor(task.hop, frames, n);
                 fillSampleColumns(task, channel, jBegin, frames, iBegin, n, layout, table);
                 const Index groups = (frames + lanes - 1) / lanes;
-                RunShares shares = sharesOf(ahead, (groups + frameVectors - 1) / frameVectors);
-                for (Index g = 0; g < groups; g += frameVectors) {
-                    const int vectors = static_cast<int>(smaller(frameVectors, groups - g));
+                RunShares shares = sharesOf(ahead, (groups + ownFrameVectors - 1) / ownFrameVectors);
+                for (Index g = 0; g < groups; g += ownFrameVectors) {
+                    const int vectors = static_cast<int>(smaller(ownFrameVectors, groups - g));
                     const Index lastLanes = frames - (g + vectors - 1) * lanes;
                     const SignalRun share = nextShare(shares);
                     OwnTask t;
@@ -378,7 +379,7 @@ bool walkOwnWindows(const KernelTask& task, const UnitRange& unit, double* works
                     t.lastLanes = static_cast<int>(lastLanes < lanes ? lastLanes : lanes);
                     t.ahead = share.first;
                     t.aheadLines = share.lines;
-                    withCount<frameVectors>(vectors, [&](auto block) {
+                    withCount<ownFrameVectors>(vectors, [&](auto block) {
                         accumulateOwnGroups<decltype(block)::value>(t, blocks, blockCount, n);
                     });
                 }

@@ -17,6 +17,8 @@ constexpr int frequencyVectors = 2;
 constexpr int frequencyFrames = 2;
 constexpr int frameVectors = 1;
 constexpr int frameFrequencies = 0;
+constexpr int ownFrameVectors = 1;
+constexpr int ownFrameFrequencies = 0;
 
 V zero() { return 0.0; }
 V load(const double* p) { return *p; }

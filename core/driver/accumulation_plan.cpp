@@ -295,8 +295,8 @@ AccumulationPlan planOwnWindows(const KernelSet& kernels, const std::int32_t* wi
     const Index h = atLeast(hop, 1);
     const double P = static_cast<double>(atLeast(channels, 1));
     const KernelCosts& c = kernels.costs;
-    const Index F = atLeast(kernels.frameFrequencies, 1);
-    const Index widest = maxFrameLaneFrequencyBlocks * F;  // frequencies a unit walks at once
+    const Index F = atLeast(kernels.ownFrameFrequencies > 0 ? kernels.ownFrameFrequencies : kernels.frameFrequencies, 1);
+    const Index widest = maxOwnWindowBlocks * F;  // frequencies a unit walks at once
     const Index tile = tileLengthFor(L, maxFrameLaneTile);
     const Index tileFrames = frameLaneTileFrames(kernels, h, tile);
     const double tableShare = static_cast<double>(atMost(h, tile)) / static_cast<double>(tile);

@@ -18,6 +18,9 @@
 //   frequencyVectors, frequencyFrames, frameVectors, frameFrequencies
 //                             the register blocks (see KernelSet;
 //                             frameFrequencies 0: no frame-lane kernel)
+//   ownFrameVectors, ownFrameFrequencies
+//                             the register block of frame lanes with a
+//                             window for each frequency
 //   zero, load, store         whole-vector moves (no alignment needed)
 //   loadFirst, storeFirst     moves of the first n lanes only (other lanes
 //                             read as zero, memory past n untouched)
