@@ -289,29 +289,6 @@ __attribute__((noinline)) void accumulateOwnGroups(const OwnTask& set, const Own
     }
 }
 
-// The signal lines of the tile after this one, as nextTileRun, for a unit
-// whose window tiles cover frame positions up to `end`.
-SignalRun nextOwnTileRun(const KernelTask& task, const UnitRange& unit, Index channel, Index jNext,
-                         Index tileFrames, Index iBegin, Index n, Index end) {
-    SignalRun run = {static_cast<const char*>(task.inputs->signal), 0};
-    if (jNext >= unit.jEnd) {
-        jNext = unit.jBegin;
-        if (++channel >= task.channels) {
-            channel = 0;
-            iBegin += n;
-            n = smaller(n, end - iBegin);
-        }
-    }
-    if (iBegin >= end || task.hop > n) return run;
-    const Channel next = channelOf(task, channel);
-    const Index last = smaller(jNext + tileFrames, unit.jEnd) - 1;
-    const char* begin = next.samples + (jNext * task.hop + iBegin) * next.sampleBytes;
-    const char* stop = next.samples + (last * task.hop + iBegin + n) * next.sampleBytes;
-    run.first = begin;
-    run.lines = (stop - begin + lineBytes - 1) / lineBytes;
-    return run;
-}
-
 // The most frequencies a unit walks at once: more are walked in turn.
 constexpr Index ownUnitFrequencies = Index{maxOwnWindowBlocks} * ownBlockLanes;
 
@@ -356,7 +333,7 @@ bool walkOwnWindows(const KernelTask& task, const UnitRange& unit, double* works
                 if (stopRequested(task.stop)) return false;
                 const Index frames = smaller(shape.tileFrames, unit.jEnd - jBegin);
                 const SignalRun ahead =
-                    nextOwnTileRun(task, unit, c, jBegin + frames, shape.tileFrames, iBegin, n, uEnd);
+                    nextTileRun(task, unit, c, jBegin + frames, shape.tileFrames, iBegin, n, uEnd);
                 const SampleColumns layout = sampleColumnsFor(task.hop, frames, n);
                 fillSampleColumns(task, channel, jBegin, frames, iBegin, n, layout, table);
                 const Index groups = (frames + lanes - 1) / lanes;

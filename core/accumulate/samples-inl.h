@@ -71,7 +71,8 @@ void fillWindowedTile(const KernelTask& task, const Channel& channel, Index jBeg
 // The signal lines that the tile of frames after those of [.., jNext) of
 // channel `channel` will window: for the same window samples, or after the
 // unit's last frames for the next channel, or after the last channel for
-// the next window tile; as one run when the frames overlap or touch, and
+// the next window tile, window tiles covering frame positions up to `end`
+// (L for a plain call); as one run when the frames overlap or touch, and
 // nothing otherwise.
 struct SignalRun {
     const char* first;
@@ -79,24 +80,23 @@ struct SignalRun {
 };
 
 SignalRun nextTileRun(const KernelTask& task, const UnitRange& unit, Index channel, Index jNext,
-                      Index tileFrames, Index iBegin, Index n) {
+                      Index tileFrames, Index iBegin, Index n, Index end) {
     SignalRun run = {static_cast<const char*>(task.inputs->signal), 0};
-    const Index L = task.inputs->windowLength;
     if (jNext >= unit.jEnd) {
         jNext = unit.jBegin;
         if (++channel >= task.channels) {
             channel = 0;
             iBegin += n;
-            n = smaller(n, L - iBegin);
+            n = smaller(n, end - iBegin);
         }
     }
-    if (iBegin >= L || task.hop > n) return run;
+    if (iBegin >= end || task.hop > n) return run;
     const Channel next = channelOf(task, channel);
     const Index last = smaller(jNext + tileFrames, unit.jEnd) - 1;
     const char* begin = next.samples + (jNext * task.hop + iBegin) * next.sampleBytes;
-    const char* end = next.samples + (last * task.hop + iBegin + n) * next.sampleBytes;
+    const char* stop = next.samples + (last * task.hop + iBegin + n) * next.sampleBytes;
     run.first = begin;
-    run.lines = (end - begin + lineBytes - 1) / lineBytes;
+    run.lines = (stop - begin + lineBytes - 1) / lineBytes;
     return run;
 }
 

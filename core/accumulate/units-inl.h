@@ -145,7 +145,7 @@ void walkUnit(const KernelTask& task, const UnitRange& unit, const UnitShape& sh
                 // The next tile's signal streams in over this tile's register
                 // blocks instead of stalling its windowing.
                 tile.ahead = nextTileRun(task, unit, c, tile.jBegin + tile.frames, shape.tileFrames,
-                                         tile.iBegin, tile.n);
+                                         tile.iBegin, tile.n, task.inputs->windowLength);
                 computeTile(tile);
             }
         }
