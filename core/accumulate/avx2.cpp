@@ -104,7 +104,7 @@ void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t
 const KernelSet kernels = {InstructionSet::avx2, "avx2", lanes, frequencyVectors, frequencyFrames,
                            frameVectors, frameFrequencies, accumulateFrequencyLaneUnit,
                            accumulateFrameLaneUnit, threadWorkspace, batchSinCos,
-                           {0.75, 0.40, 3.5, 2.0, 38.0}, accumulateOwnWindowUnit, ownWindowWorkspace,
+                           {0.75, 0.40, 3.5, 2.0, 38.0, 0.75}, accumulateOwnWindowUnit, ownWindowWorkspace,
                            ownFrameFrequencies};
 
 }  // namespace avx2
@@ -123,7 +123,7 @@ void noSinCos(const double*, double*, double*, std::int64_t) {}
 }  // namespace
 const KernelSet kernels = {InstructionSet::avx2, "avx2", lanes, frequencyVectors, frequencyFrames, frameVectors,
                            frameFrequencies, noUnit, noUnit, noWorkspace,
-                           noSinCos, {0.75, 0.40, 3.5, 2.0, 38.0}, noUnit, noWorkspace,
+                           noSinCos, {0.75, 0.40, 3.5, 2.0, 38.0, 0.75}, noUnit, noWorkspace,
                            ownFrameFrequencies};
 }  // namespace avx2
 }  // namespace spectrogrid

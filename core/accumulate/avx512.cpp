@@ -52,7 +52,9 @@ constexpr int fullWidthFrequencyVectors = 2;
 constexpr int fullWidthFrequencyFrames = 6;
 constexpr int fullWidthFrameVectors = 2;
 constexpr int fullWidthFrameFrequencies = 4;
-constexpr KernelCosts fullWidthCosts = {0.85, 0.55, 7.0, 4.0, 62.0};
+// Its frame-lane figure is a full block's (four frequencies: 8/9), not
+// fitted on calls, so partial blocks only are scaled down from it.
+constexpr KernelCosts fullWidthCosts = {0.85, 0.55, 7.0, 4.0, 62.0, 8.0 / 9.0};
 }  // namespace
 }  // namespace avx512
 }  // namespace spectrogrid
@@ -138,7 +140,7 @@ void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t
 const KernelSet kernels = {InstructionSet::avx512, "avx512", lanes, frequencyVectors,
                            frequencyFrames, frameVectors, frameFrequencies,
                            accumulateFrequencyLaneUnit, accumulateFrameLaneUnit, threadWorkspace,
-                           batchSinCos, {0.85, 0.55, 3.5, 2.0, 31.0}, accumulateOwnWindowUnit,
+                           batchSinCos, {0.85, 0.55, 3.5, 2.0, 31.0, 0.75}, accumulateOwnWindowUnit,
                            ownWindowWorkspace, ownFrameFrequencies};
 
 // The full-width variant: the same body, whose names here find the
@@ -182,7 +184,7 @@ void noSinCos(const double*, double*, double*, std::int64_t) {}
 }  // namespace
 const KernelSet kernels = {InstructionSet::avx512, "avx512", lanes, frequencyVectors, frequencyFrames, frameVectors,
                            frameFrequencies, noUnit, noUnit, noWorkspace,
-                           noSinCos, {0.85, 0.55, 3.5, 2.0, 31.0}, noUnit, noWorkspace};
+                           noSinCos, {0.85, 0.55, 3.5, 2.0, 31.0, 0.75}, noUnit, noWorkspace};
 const KernelSet fullWidthKernels = {InstructionSet::avx512, "avx512full", lanes, fullWidthFrequencyVectors,
                                     fullWidthFrequencyFrames, fullWidthFrameVectors, fullWidthFrameFrequencies,
                                     noUnit, noUnit, noWorkspace, noSinCos, fullWidthCosts, noUnit, noWorkspace};

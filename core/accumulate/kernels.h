@@ -116,6 +116,11 @@ struct KernelCosts {
     double windowingCells;
     double transpositionCells;
     double twiddleCells;
+    // The share 2k / (2k + 1) of a frame-lane block of k frequencies at
+    // which frameLaneEfficiency holds (the planner scales it by the share
+    // of the block it plans): 3/4 where it was fitted on measured calls,
+    // that of a full block where it is a full block's modelled figure.
+    double frameLaneShare;
 };
 
 // One instruction set: its vector width, register blocks and entry points.

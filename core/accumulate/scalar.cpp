@@ -44,7 +44,7 @@ void batchSinCos(const double* theta, double* sine, double* cosine, std::int64_t
 const KernelSet kernels = {InstructionSet::scalar, "scalar", lanes, frequencyVectors,
                            frequencyFrames, frameVectors, frameFrequencies,
                            accumulateFrequencyLaneUnit, accumulateFrameLaneUnit, threadWorkspace,
-                           batchSinCos, {1.0, 0.0, 0.5, 0.0, 44.0}, accumulateOwnWindowUnit,
+                           batchSinCos, {1.0, 0.0, 0.5, 0.0, 44.0, 0.75}, accumulateOwnWindowUnit,
                            ownWindowWorkspace};
 
 }  // namespace scalar

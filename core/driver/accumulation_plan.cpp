@@ -63,15 +63,15 @@ Index frameLaneTileFrames(const KernelSet& kernels, Index hop, Index tile) {
 // frequencies reaches. Each sample vector costs one multiplication by the
 // window, shared by the block's frequencies, beside their two
 // multiplications and two additions each: with the multiplications the
-// bound, a block of k reaches 2k / (2k + 1) of the rest. The measured
-// figure is scaled by that over 3/4: fitted on Zen 4 (AVX-512, measured)
-// so that 12 frequencies of a 14 000-sample window, hop 256, run in frame
-// lanes (75 % of peak, against 63 % for 8 in frequency lanes and 4 in
-// frame lanes) while 8 of a 256-sample window, hop 128, stay in frequency
-// lanes (3 % faster than frame lanes).
+// bound, a block of k reaches 2k / (2k + 1) of the rest. The set's figure
+// is scaled by that over the share it holds at (KernelCosts): 3/4 fitted
+// on Zen 4 (AVX-512, measured) so that 12 frequencies of a 14 000-sample
+// window, hop 256, run in frame lanes (75 % of peak, against 63 % for 8 in
+// frequency lanes and 4 in frame lanes) while 8 of a 256-sample window,
+// hop 128, stay in frequency lanes (3 % faster than frame lanes).
 double frameLaneEfficiency(const KernelCosts& c, Index frequencies) {
     const double k = static_cast<double>(frequencies);
-    return c.frameLaneEfficiency * (2.0 * k) / (2.0 * k + 1.0) / 0.75;
+    return c.frameLaneEfficiency * (2.0 * k) / (2.0 * k + 1.0) / c.frameLaneShare;
 }
 
 // Estimated cost, in cells at the kernel's peak, of one orientation's share
