@@ -79,6 +79,9 @@ cut_loop "$work/avx2.s" "avx2::(anonymous namespace)::accumulateFrameGroups<2>" 
 direct="accumulateDirectGroups<2>(spectrogrid::SET::(anonymous namespace)::GroupTask const&)::{lambda(auto:1)#1}::operator()<spectrogrid::SET::(anonymous namespace)::Count<1> >"
 cut_loop "$work/avx512.s" "avx512::(anonymous namespace)::$(echo "$direct" | sed 's/SET/avx512/g')" > "$work/avx512-direct1.s"
 cut_loop "$work/avx2.s" "avx2::(anonymous namespace)::$(echo "$direct" | sed 's/SET/avx2/g')" > "$work/avx2-direct1.s"
+# A window for each frequency: a full block, where every bin's window covers the row.
+cut_loop "$work/avx512.s" "avx512::(anonymous namespace)::accumulateOwnGroups<2>" > "$work/avx512-own.s"
+cut_loop "$work/avx2.s" "avx2::(anonymous namespace)::accumulateOwnGroups<2>" > "$work/avx2-own.s"
 
 cycles() {
     "$mca" -mtriple=x86_64 -mcpu="$1" -iterations=300 "$2" 2>/dev/null |
@@ -88,8 +91,8 @@ count() { grep -cE "$1" "$2" || true; }
 
 printf "%-15s %-22s %5s %5s %5s %6s %8s %6s\n" model loop mul add bcast load cyc/iter %peak
 for cpu in znver4 znver5 skylake-avx512 icelake-server sapphirerapids; do
-    for loop in avx512-frequency avx512full-frequency avx512-frame avx512full-frame avx512-direct1 avx2-frequency \
-        avx2-frame avx2-direct1; do
+    for loop in avx512-frequency avx512full-frequency avx512-frame avx512full-frame avx512-direct1 avx512-own \
+        avx2-frequency avx2-frame avx2-direct1 avx2-own; do
         file="$work/$loop.s"
         case $loop in avx2*) peakFile="$work/peak-avx2.s" ;; *) peakFile="$work/peak-avx512.s" ;; esac
         peakOps=$(count '^v(mul|add)pd' "$peakFile")
