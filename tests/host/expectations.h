@@ -63,14 +63,24 @@ inline std::size_t samplesPerChannel(const Case& c) {
     return c.channels > 0 ? c.signal.size() / c.channels : c.rows;
 }
 
+// The frames follow the longest window when each frequency has its own.
+inline std::size_t longestWindowOf(const Case& c) {
+    std::size_t longest = c.window.size();
+    for (const std::vector<double>& w : c.windows) longest = std::max(longest, w.size());
+    return longest;
+}
+
 // The reference model's results for every channel of the case: the
 // coefficients K x M x P in storage order, a complex signal's as A + iB (A
 // and B those of its real and imaginary parts, combined last).
 inline reference::Result referenceOf(const Case& c) {
     const std::size_t N = samplesPerChannel(c);
+    const auto model = [&](const std::vector<double>& x) {
+        return c.windows.empty() ? reference::analyse(x, c.window, c.overlap, c.frequencies, c.sampleRate)
+                                 : reference::analyseWindows(x, c.windows, c.overlap, c.frequencies, c.sampleRate);
+    };
     if (c.channels == 0) {  // the frames and times of N samples, no coefficients
-        reference::Result none =
-            reference::analyse(std::vector<double>(N, 0.0), c.window, c.overlap, c.frequencies, c.sampleRate);
+        reference::Result none = model(std::vector<double>(N, 0.0));
         none.real.clear();
         none.imag.clear();
         return none;
@@ -79,10 +89,6 @@ inline reference::Result referenceOf(const Case& c) {
     for (std::size_t p = 0; p < c.channels; ++p) {
         const auto part = [&](const std::vector<double>& values) {
             return std::vector<double>(values.begin() + p * N, values.begin() + (p + 1) * N);
-        };
-        const auto model = [&](const std::vector<double>& x) {
-            return c.windows.empty() ? reference::analyse(x, c.window, c.overlap, c.frequencies, c.sampleRate)
-                                     : reference::analyseWindows(x, c.windows, c.overlap, c.frequencies, c.sampleRate);
         };
         reference::Result a = model(part(c.signal));
         if (c.complex) {
@@ -126,11 +132,8 @@ inline void expectAnalysis(const CallResult& r, const Case& c, int nlhs,
     if (compare == Compare::values) {
         ref = referenceOf(c);
     } else {
-        // Frames follow the longest window when each frequency has its own.
-        std::size_t longest = c.window.size();
-        for (const std::vector<double>& w : c.windows) longest = std::max(longest, w.size());
         ref.plan = reference::plan(static_cast<std::int64_t>(samplesPerChannel(c)),
-                                   static_cast<std::int64_t>(longest), c.overlap);
+                                   static_cast<std::int64_t>(longestWindowOf(c)), c.overlap);
     }
     const std::size_t frames = static_cast<std::size_t>(ref.plan.frameCount);
 
