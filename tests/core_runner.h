@@ -70,6 +70,31 @@ struct FastOutput {
     spectrogrid::CallOutcome outcome = spectrogrid::CallOutcome::finished;
 };
 
+// The twiddle tables and the imaginary part's planes of a call, as the
+// gateway sizes them.
+struct CallTables {
+    std::vector<double> steps, cosTable, sinTable, imaginaryPart;
+    CallTables(const spectrogrid::AnalysisInputs& in, const spectrogrid::FramePlan& frames)
+        : steps(in.windowLength), cosTable(in.windowLength), sinTable(in.windowLength),
+          imaginaryPart(static_cast<std::size_t>(spectrogrid::imaginaryPartLength(
+              in.frequencyCount, frames.frameCount, in.channelCount, in.signalImag != nullptr))) {}
+    spectrogrid::ScratchTables with(double* workspace) {
+        return {steps.data(), cosTable.data(), sinTable.data(), workspace,
+                imaginaryPart.empty() ? nullptr : imaginaryPart.data()};
+    }
+};
+
+// Times and planes of the call's size holding a value no call writes, so
+// that an element left unwritten shows.
+inline void poisonOutputs(const spectrogrid::AnalysisInputs& in, FastOutput* out) {
+    const std::size_t cells = static_cast<std::size_t>(in.frequencyCount) *
+                              static_cast<std::size_t>(out->frames.frameCount) *
+                              static_cast<std::size_t>(in.channelCount);
+    out->times.assign(out->frames.frameCount, -123456.75);
+    out->real.assign(cells, -123456.75);
+    out->imag.assign(cells, -123456.75);
+}
+
 inline FastOutput runFast(const spectrogrid::AnalysisInputs& in, double tolerance,
                           spectrogrid::InstructionSet set,
                           spectrogrid::fast::Preference path = spectrogrid::fast::Preference::nufft,
@@ -79,19 +104,11 @@ inline FastOutput runFast(const spectrogrid::AnalysisInputs& in, double toleranc
     out.frames = spectrogrid::planFrames(in.signalLength, in.windowLength, in.overlap);
     out.plan = spectrogrid::fast::planFastFor(in, out.frames, tolerance, path);
     if (!out.plan.fast) return out;
-    const std::size_t cells = static_cast<std::size_t>(in.frequencyCount) *
-                              static_cast<std::size_t>(out.frames.frameCount) *
-                              static_cast<std::size_t>(in.channelCount);
-    std::vector<double> steps(in.windowLength), cosTable(in.windowLength), sinTable(in.windowLength);
-    std::vector<double> imaginaryPart(static_cast<std::size_t>(spectrogrid::imaginaryPartLength(
-        in.frequencyCount, out.frames.frameCount, in.channelCount, in.signalImag != nullptr)));
+    CallTables scratch(in, out.frames);
     // NaN in the workspace: a double read before it is written spoils the result.
     std::vector<double> workspace(static_cast<std::size_t>(out.plan.length), std::nan(""));
-    out.times.assign(out.frames.frameCount, -123456.75);
-    out.real.assign(cells, -123456.75);
-    out.imag.assign(cells, -123456.75);
-    spectrogrid::ScratchTables tables = {steps.data(), cosTable.data(), sinTable.data(), nullptr,
-                                         imaginaryPart.empty() ? nullptr : imaginaryPart.data()};
+    poisonOutputs(in, &out);
+    const spectrogrid::ScratchTables tables = scratch.with(nullptr);
     spectrogrid::CoefficientPlanes planes = {out.real.data(), out.imag.data()};
     out.outcome = spectrogrid::fast::computeFastWith(spectrogrid::fast::fastKernelsFor(set),
                                                      exactKernels != nullptr ? *exactKernels
@@ -108,22 +125,13 @@ inline FastOutput runFast(const spectrogrid::AnalysisInputs& in, double toleranc
 inline FastOutput runWithin(const spectrogrid::AnalysisInputs& in, double tolerance) {
     FastOutput out;
     out.frames = spectrogrid::planFrames(in.signalLength, in.windowLength, in.overlap);
-    const std::size_t cells = static_cast<std::size_t>(in.frequencyCount) *
-                              static_cast<std::size_t>(out.frames.frameCount) *
-                              static_cast<std::size_t>(in.channelCount);
-    std::vector<double> steps(in.windowLength), cosTable(in.windowLength), sinTable(in.windowLength);
-    std::vector<double> imaginaryPart(static_cast<std::size_t>(spectrogrid::imaginaryPartLength(
-        in.frequencyCount, out.frames.frameCount, in.channelCount, in.signalImag != nullptr)));
+    CallTables scratch(in, out.frames);
     const std::int64_t fastLength = spectrogrid::toleranceWorkspaceLength(in, out.frames, tolerance);
     std::vector<double> fastWorkspace(static_cast<std::size_t>(fastLength), -123456.75);
     std::vector<double> workspace(
         fastLength > 0 ? 0 : static_cast<std::size_t>(spectrogrid::workspaceLength(in, out.frames.frameCount)));
-    out.times.assign(out.frames.frameCount, -123456.75);
-    out.real.assign(cells, -123456.75);
-    out.imag.assign(cells, -123456.75);
-    spectrogrid::ScratchTables tables = {steps.data(), cosTable.data(), sinTable.data(),
-                                         workspace.empty() ? nullptr : workspace.data(),
-                                         imaginaryPart.empty() ? nullptr : imaginaryPart.data()};
+    poisonOutputs(in, &out);
+    const spectrogrid::ScratchTables tables = scratch.with(workspace.empty() ? nullptr : workspace.data());
     spectrogrid::CoefficientPlanes planes = {out.real.data(), out.imag.data()};
     out.outcome = spectrogrid::computeCoefficientsWithin(in, out.frames, tables, planes, out.times.data(), tolerance,
                                                          fastLength > 0 ? fastWorkspace.data() : nullptr);
